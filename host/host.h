@@ -34,7 +34,8 @@ class UiScript;   // ui_script.h: the user stand-in
 class Plugins;    // loader.h: loaded modules and their servers
 struct PanelRecord;
 
-enum class MessageLevel : int { Info = 0, Error = 1, Warning = 2 };
+// Question: okCancel/yesNo/yesNoCan/yesNoAll, answered OK/Yes (messages.cpp).
+enum class MessageLevel : int { Info = 0, Error = 1, Warning = 2, Question = 3 };
 
 // One call to "Info Messages 2".
 struct Message {
@@ -42,6 +43,7 @@ struct Message {
     std::string line1;
     std::string line2;   // empty when the plug-in passed none
     bool has_line2 = false;
+    std::string title;   // questions only
 };
 
 // One call of the global function.
@@ -127,8 +129,19 @@ public:
     struct MemoryBlock { std::string id; std::vector<unsigned char> bytes; };
     std::vector<std::unique_ptr<MemoryBlock>> memory_blocks;
 
+    // State a service adapter keeps beyond the scene (the open mesh edit,
+    // pixmaps, arrays handed to plug-ins), one object per adapter key, made
+    // on first use and destroyed with the host. May throw std::bad_alloc.
+    template <class T>
+    T& service_state(const char* key) {
+        std::shared_ptr<void>& slot = service_states_[key];
+        if (!slot) slot = std::make_shared<T>();
+        return *static_cast<T*>(slot.get());
+    }
+
 private:
     std::set<std::string> withheld_;
+    std::map<std::string, std::shared_ptr<void>> service_states_;
 };
 
 }  // namespace lwhost

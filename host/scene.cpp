@@ -45,6 +45,49 @@ bool decode_polygon(std::uintptr_t handle, ElementRef& out) {
     return (handle & kPolygonFlag) != 0 && decode_element(handle & ~kPolygonFlag, out);
 }
 
+// Kind tags live in bits 56-63 with bit 63 set, where element handles always
+// have 0 (their mesh field ends at bit 61, the polygon flag is bit 62).
+namespace {
+constexpr std::uintptr_t kKindMask = std::uintptr_t(0xFF) << 56;
+constexpr std::uintptr_t kSurfaceKind = std::uintptr_t(0x81) << 56;
+constexpr std::uintptr_t kTextureKind = std::uintptr_t(0x82) << 56;
+constexpr std::uintptr_t kTextureLayerKind = std::uintptr_t(0x83) << 56;
+constexpr std::uintptr_t kImageKind = std::uintptr_t(0x84) << 56;
+
+std::uintptr_t indexed_handle(std::uintptr_t kind, int index) {
+    return index < 0 ? 0 : kind | (std::uintptr_t(std::uint32_t(index)) + 1);
+}
+
+bool decode_indexed(std::uintptr_t handle, std::uintptr_t kind, int& out) {
+    if ((handle & kKindMask) != kind) return false;
+    std::uintptr_t low = handle & ~kKindMask;
+    if (low == 0 || low > 0x80000000u) return false;
+    out = int(low - 1);
+    return true;
+}
+}  // namespace
+
+std::uintptr_t surface_handle(int surface) { return indexed_handle(kSurfaceKind, surface); }
+std::uintptr_t texture_handle(int surface) { return indexed_handle(kTextureKind, surface); }
+std::uintptr_t image_handle(int image) { return indexed_handle(kImageKind, image); }
+bool decode_surface(std::uintptr_t handle, int& surface) { return decode_indexed(handle, kSurfaceKind, surface); }
+bool decode_texture(std::uintptr_t handle, int& surface) { return decode_indexed(handle, kTextureKind, surface); }
+bool decode_image(std::uintptr_t handle, int& image) { return decode_indexed(handle, kImageKind, image); }
+
+// Layer: surface + 1 in bits 24-55, layer + 1 in bits 0-23.
+std::uintptr_t texture_layer_handle(int surface, int layer) {
+    if (surface < 0 || layer < 0 || layer >= 0xFFFFFF || std::uint32_t(surface) >= 0xFFFFFFFFu) return 0;
+    return kTextureLayerKind | ((std::uintptr_t(surface) + 1) << 24) | (std::uintptr_t(layer) + 1);
+}
+bool decode_texture_layer(std::uintptr_t handle, int& surface, int& layer) {
+    if ((handle & kKindMask) != kTextureLayerKind) return false;
+    std::uintptr_t s = (handle >> 24) & 0xFFFFFFFFu, l = handle & 0xFFFFFFu;
+    if (s == 0 || l == 0 || s > 0x80000000u) return false;
+    surface = int(s - 1);
+    layer = int(l - 1);
+    return true;
+}
+
 // ---------------------------------------------------------------------------
 // Vertex maps
 

@@ -112,6 +112,7 @@ struct Item {
     int mesh = -1;
     int layer = 0;
     BoneData bone;  // bones only
+    std::vector<std::string> tags;  // Item Info getTag/setTag, tag 1 first
 };
 
 // ---------------------------------------------------------------------------
@@ -198,6 +199,7 @@ struct Surface {
     int mesh = -1;                   // the object file it belongs to
     double smoothing_angle = 0.0;    // radians; 0 = no smoothing
     double color[3] = {0.78, 0.78, 0.78};
+    std::string color_vmap;          // vertex colour map (VCOL), empty: none
     std::vector<TextureLayer> color_texture;  // base colour texture layers, in order
 };
 
@@ -261,6 +263,7 @@ public:
     int current_mesh = -1;
     std::uint64_t foreground_layers = 1;  // bit i = layer index i
     std::uint64_t background_layers = 0;
+    int selection_mode = 0;  // LWM_MODE_SELECTION: 0 points, 1 polygons
 
     // Every named vertex map of one type over all meshes, in the order first
     // met (mesh order, then layer order, then map order): "Scene Objects 4".
@@ -288,5 +291,19 @@ std::uintptr_t point_handle(int mesh, int layer, std::uint32_t index);
 std::uintptr_t polygon_handle(int mesh, int layer, std::uint32_t index);
 bool decode_point(std::uintptr_t handle, ElementRef& out);
 bool decode_polygon(std::uintptr_t handle, ElementRef& out);
+
+// Handles of surfaces, base-colour textures (one per surface), texture layers
+// and images: a kind tag in the top byte and 1-based indices below, so that a
+// handle of one kind is never taken for another and garbage is refused in
+// O(1). Decoding checks the form only; callers check the indices against the
+// scene's lists.
+std::uintptr_t surface_handle(int surface);
+std::uintptr_t texture_handle(int surface);
+std::uintptr_t texture_layer_handle(int surface, int layer);
+std::uintptr_t image_handle(int image);
+bool decode_surface(std::uintptr_t handle, int& surface);
+bool decode_texture(std::uintptr_t handle, int& surface);
+bool decode_texture_layer(std::uintptr_t handle, int& surface, int& layer);
+bool decode_image(std::uintptr_t handle, int& image);
 
 }  // namespace lwhost

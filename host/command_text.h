@@ -1,0 +1,100 @@
+// Reading the command texts plug-ins send to Layout and Modeler: a cursor
+// over the text with an explicit end, blank-separated tokens, and numbers
+// read with std::from_chars (no locale) that must fill their whole token.
+// Used by layout_commands.cpp and modeler_commands.cpp.
+#pragma once
+
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <string_view>
+
+namespace lwhost::command_text {
+
+inline bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+inline char lower_ascii(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
+
+// Command words and channel names compare ignoring ASCII case.
+inline bool same_word(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (lower_ascii(a[i]) != lower_ascii(b[i])) return false;
+    return true;
+}
+
+struct Cursor {
+    const char* at;
+    const char* end;
+};
+
+inline Cursor cursor_over(std::string_view text) { return {text.data(), text.data() + text.size()}; }
+
+inline void skip_blanks(Cursor& c) {
+    while (c.at != c.end && is_blank(*c.at)) ++c.at;
+}
+
+inline std::string_view next_token(Cursor& c) {
+    skip_blanks(c);
+    const char* start = c.at;
+    while (c.at != c.end && !is_blank(*c.at)) ++c.at;
+    return {start, std::size_t(c.at - start)};
+}
+
+// The rest of the text without its leading and trailing blanks: names may
+// hold blanks, and the blanks the plug-ins leave at the end are not part of
+// them.
+inline std::string_view rest_of_text(Cursor& c) {
+    skip_blanks(c);
+    const char* end = c.end;
+    while (end != c.at && is_blank(end[-1])) --end;
+    std::string_view rest(c.at, std::size_t(end - c.at));
+    c.at = c.end;
+    return rest;
+}
+
+inline bool at_end(Cursor c) {
+    skip_blanks(c);
+    return c.at == c.end;
+}
+
+// from_chars refuses a leading '+', which C's "%+f" writes; step over one.
+inline std::string_view without_plus(std::string_view token) {
+    if (token.size() > 1 && token.front() == '+' && token[1] != '-' && token[1] != '+') token.remove_prefix(1);
+    return token;
+}
+
+// A finite real filling the whole token.
+inline bool parse_double(std::string_view token, double& out) {
+    token = without_plus(token);
+    if (token.empty()) return false;
+    double value = 0.0;
+    auto [next, ec] = std::from_chars(token.data(), token.data() + token.size(), value);
+    if (ec != std::errc{} || next != token.data() + token.size() || !std::isfinite(value)) return false;
+    out = value;
+    return true;
+}
+
+inline bool parse_int(std::string_view token, int& out) {
+    token = without_plus(token);
+    if (token.empty()) return false;
+    int value = 0;
+    auto [next, ec] = std::from_chars(token.data(), token.data() + token.size(), value);
+    if (ec != std::errc{} || next != token.data() + token.size()) return false;
+    out = value;
+    return true;
+}
+
+// Item IDs in hex as "%x" prints them (a "0x" prefix is allowed); only the
+// low 32 bits of an ID mean anything, as in Layout.
+inline bool parse_item_id(std::string_view token, std::uint32_t& out) {
+    if (token.size() > 2 && token[0] == '0' && (token[1] == 'x' || token[1] == 'X')) token.remove_prefix(2);
+    if (token.empty() || token.size() > 16) return false;
+    std::uint64_t value = 0;
+    auto [next, ec] = std::from_chars(token.data(), token.data() + token.size(), value, 16);
+    if (ec != std::errc{} || next != token.data() + token.size()) return false;
+    out = std::uint32_t(value & 0xFFFFFFFFu);
+    return true;
+}
+
+}  // namespace lwhost::command_text
