@@ -3,7 +3,6 @@
 #include <dlfcn.h>
 
 #include <cstdio>
-#include <cstring>
 #include <new>
 #include <utility>
 

@@ -49,6 +49,8 @@ struct st_MeshEditState {
         float scan_value[kMaxDimension] = {}, info_value[kMaxDimension] = {};
         int last_layer = -1;  // the polygon added last, for initUV
         std::uint32_t last_polygon = 0;
+        int last_tag = -1;                    // tag_index's last answer
+        std::vector<std::uint32_t> vertices;  // scratch of addFace and polPnts
     };
 
     MeshEditOp op{};
@@ -64,17 +66,15 @@ struct st_MeshEditState {
         auto& meshes = host->scene.meshes;
         return mesh >= 0 && std::size_t(mesh) < meshes.size() ? meshes[std::size_t(mesh)].get() : nullptr;
     }
+    // The layers the edit knows are those of the object when it began (and a
+    // new primary layer): `data->layers` has one entry for each.
     const Layer* view(int layer) const {
-        if (layer < 0) return nullptr;
-        if (std::size_t(layer) < data->layers.size() && data->layers[std::size_t(layer)].copy)
-            return data->layers[std::size_t(layer)].copy.get();
+        if (layer < 0 || std::size_t(layer) >= data->layers.size()) return nullptr;
+        if (data->layers[std::size_t(layer)].copy) return data->layers[std::size_t(layer)].copy.get();
         MeshObject* m = object();
         return m && std::size_t(layer) < m->layers.size() ? &m->layers[std::size_t(layer)] : nullptr;
     }
-    int layer_count() const {
-        MeshObject* m = object();
-        return int(std::max(m ? m->layers.size() : 0, data->layers.size()));
-    }
+    int layer_count() const { return int(data->layers.size()); }
     LayerEdit* edit_of(int layer) {
         return layer >= 0 && std::size_t(layer) < data->layers.size() ? &data->layers[std::size_t(layer)] : nullptr;
     }
@@ -97,15 +97,18 @@ struct st_MeshEditState {
         MeshObject* m = object();
         return m ? m->tags : kNone;
     }
-    // Index of a tag string, added to the private tag list when new.
-    int tag_index(const std::string& tag, bool surface) {
+    // Index of a tag string, added to the private tag list when new. The
+    // last answer is kept: importers add many polygons of one surface in a row.
+    int tag_index(const char* tag, bool surface) {
+        if (data->last_tag >= 0 && tag_text(data->last_tag) && std::strcmp(tag_text(data->last_tag), tag) == 0)
+            return data->last_tag;
         const auto& list = tags();
-        auto found = std::find(list.begin(), list.end(), tag);
-        if (found != list.end()) return int(found - list.begin());
+        auto found = std::find_if(list.begin(), list.end(), [&](const std::string& t) { return t == tag; });
+        if (found != list.end()) return data->last_tag = int(found - list.begin());
         if (!data->tags) data->tags = std::make_unique<std::vector<std::string>>(list);
         data->tags->push_back(tag);
         if (surface) data->new_surfaces.push_back(tag);
-        return int(data->tags->size()) - 1;
+        return data->last_tag = int(data->tags->size()) - 1;
     }
     const char* tag_text(std::int32_t index) const {
         const auto& list = tags();
@@ -387,10 +390,12 @@ int poly_normal(EDStateRef ref, LWPolID id, double normal[3]) noexcept {
     double a[3] = {p1[0] - p0[0], p1[1] - p0[1], p1[2] - p0[2]};
     double b[3] = {pn[0] - p0[0], pn[1] - p0[1], pn[2] - p0[2]};
     double c[3] = {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
-    double length = std::sqrt(c[0] * c[0] + c[1] * c[1] + c[2] * c[2]);
-    double scale = std::sqrt((a[0] * a[0] + a[1] * a[1] + a[2] * a[2]) * (b[0] * b[0] + b[1] * b[1] + b[2] * b[2]));
-    // Collinear corners leave only rounding noise in the cross product.
-    if (!std::isfinite(length) || !(length > 1e-12 * scale)) return 0;
+    double length2 = c[0] * c[0] + c[1] * c[1] + c[2] * c[2];
+    double scale2 = (a[0] * a[0] + a[1] * a[1] + a[2] * a[2]) * (b[0] * b[0] + b[1] * b[1] + b[2] * b[2]);
+    // Collinear corners leave only rounding noise in the cross product:
+    // |a x b| <= 1e-12 |a| |b| counts as none.
+    if (!std::isfinite(length2) || !(length2 > 1e-24 * scale2)) return 0;
+    double length = std::sqrt(length2);
     for (int k = 0; k < 3; ++k) normal[k] = c[k] / length;
     return 1;
 }
@@ -433,7 +438,7 @@ LWPolID add_polygon(EDStateRef ref, std::uint32_t type, LWPolID templ, const cha
     if (!e) return nullptr;
     try {
         int layer;
-        std::vector<std::uint32_t> vertices;
+        std::vector<std::uint32_t>& vertices = e->data->vertices;
         if (!resolve_vertices(*e, count, ids, layer, vertices)) {
             e->host->note("mesh edit: polygon refused (bad, removed or mixed-layer points)");
             return nullptr;
@@ -448,7 +453,7 @@ LWPolID add_polygon(EDStateRef ref, std::uint32_t type, LWPolID templ, const cha
             part_tag = t.part_tag;
         }
         if (surface) surface_tag = e->tag_index(surface, true);
-        else if (!has_template) surface_tag = e->tag_index(e->default_surface(), true);
+        else if (!has_template) surface_tag = e->tag_index(e->default_surface().c_str(), true);
         Layer* l = e->writable(layer);
         if (l->polygons.size() >= 0xFFFFFFFEu || l->vertex_pool.size() + vertices.size() > 0xFFFFFFFFu) return nullptr;
         Polygon& p = l->polygons.emplace_back();
@@ -561,7 +566,7 @@ EDError pol_pnts(EDStateRef ref, LWPolID id, int count, const LWPntID* ids) noex
     std::uint32_t index;
     if (!e || !e->polygon_ref(id, layer, index)) return EDERR_BADARGS;
     try {
-        std::vector<std::uint32_t> vertices;
+        std::vector<std::uint32_t>& vertices = e->data->vertices;
         if (!resolve_vertices(*e, count, ids, point_layer, vertices) || point_layer != layer) return EDERR_BADARGS;
         Layer* l = e->writable(layer);
         if (l->vertex_pool.size() + vertices.size() > 0xFFFFFFFFu) return EDERR_NOMEMORY;
@@ -643,14 +648,18 @@ VertexMap* map_to_write(EditState& e, int layer, LWID type, const char* name, in
         error = EDERR_BADARGS;
         return nullptr;
     }
-    const VertexMap* existing = e.view(layer)->find_vmap(type, name);
-    if (existing && existing->dimension != dimension) {
+    // Compared as C text: building a std::string per call would allocate.
+    auto named = [&](const VertexMap& m) { return m.type == type && m.name == name; };
+    const auto& present = e.view(layer)->vmaps;
+    auto existing = std::find_if(present.begin(), present.end(), named);
+    if (existing != present.end() && existing->dimension != dimension) {
         error = EDERR_BADVMAP;
         return nullptr;
     }
-    if (!existing && !create) return nullptr;
+    if (existing == present.end() && !create) return nullptr;
     Layer* l = e.writable(layer);
-    VertexMap* map = l->find_vmap(type, name);
+    auto found = std::find_if(l->vmaps.begin(), l->vmaps.end(), named);
+    VertexMap* map = found != l->vmaps.end() ? &*found : nullptr;
     if (!map) {
         map = &l->vmap(type, name, dimension);
         ++e.data->stamp;  // the layer's map list may have moved

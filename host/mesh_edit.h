@@ -18,7 +18,8 @@
 //     foreground and background; OPLYR_ALL 4 every layer; OPLYR_EMPTY 5 the
 //     layers without points or polygons; OPLYR_NONEMPTY 6 the layers with
 //     geometry (so for counting and scanning: everything); 100 + n the layer
-//     Modeler numbers n. Unknown codes cover no layer.
+//     Modeler numbers n. Unknown codes cover no layer. Layers added to the
+//     scene while an edit is open are not seen by it.
 //   - Changes (added, moved or removed elements, vertex map values, tags,
 //     flags) are made on a private copy of each layer they touch, taken at
 //     the first change, and are visible to the edit's own queries at once.

@@ -16,7 +16,6 @@
 #include "command_text.h"
 #include "host.h"
 #include "loader.h"
-#include "services/services.h"
 
 namespace lwhost {
 
