@@ -1,0 +1,425 @@
+// The exporter's panel: the layer and grouping choices, the counts of valid
+// and invalid geometry, the scale, the UV template button and the save.
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "host_glue.h"
+#include "meshwriter.h"
+#include "uv_template.h"
+#include "writer.h"
+
+namespace {
+
+// Kept for the life of the loaded plug-in, so the folder chosen last is
+// offered again.
+FileNameBuffers smd_buffers;
+
+constexpr char PANEL_TITLE[] = "SMD Static Mesh Exporter by Tolvane";
+constexpr int PANEL_WIDTH = 520;
+constexpr int PANEL_HEIGHT = 440;
+// The popups end their label at this x, so their fields line up.
+constexpr int FIELD_X = 160;
+constexpr int POPUP_WIDTH = 180;
+constexpr int LIST_WIDTH = 500;
+
+constexpr char LABEL_LAYERS[] = "Export Layers:";
+constexpr char LABEL_GROUP_BY[] = "Group Triangles by:";
+constexpr char LABEL_VERIFY[] = "Don't verify UV information";
+constexpr char LABEL_VALID_LIST[] = "Valid Geometry List";
+constexpr char LABEL_INVALID_LIST[] = "Invalid Geometry List";
+constexpr char LABEL_UV_TEMPLATE[] = "UV Template Image Options";
+constexpr char LABEL_SCALE[] = "Scale geometry:";
+constexpr char LABEL_SAVE_HINT[] = "Click Save SMD File to export SMD file:";
+constexpr char LABEL_SAVE[] = "Save SMD file";
+
+constexpr char MESSAGE_UNABLE_TO_SAVE[] = "Unable to save file!";
+constexpr char MESSAGE_SAVE_FAILED[] = "Error saving SMD file!";
+
+constexpr char REQUEST_TITLE[] = "Save SMD File";
+constexpr char REQUEST_FILE_TYPE[] = "SMD File";
+// The base name is renamed only while "lwo" -> "smd" cannot be cut off by
+// the buffer's end.
+constexpr std::size_t MAX_RENAMED_BASE = 1019;
+
+const char* const LAYER_ITEMS[] = {"All layers", "Foreground only"};
+// The grouping popup's items in GroupBy order; without UV maps the first is
+// left out.
+const char* const GROUP_ITEMS[] = {"UV Texture Map Name", "Surface Name", "Surface Texture Image Name"};
+
+const char* const INVALID_LABELS[MESH_INVALID_ROWS] = {
+    "Triangles without UV information:",
+    "Degenerated polygons (2 vert etc):",
+    "5+ sided polygons:",
+    "Subpatches, curves, skelegons etc :",
+};
+constexpr char CLICK_TO_SELECT[] = "Click to select geometry";
+const int COLUMN_WIDTHS[] = {200, 100, 200};
+constexpr int COLUMN_COUNT = 3;
+
+// ---- control values ---------------------------------------------------------
+
+void set_int(LWControl* control, cTag tag, int number) noexcept {
+    LWValue value{};
+    value.intv.type = LWT_INTEGER;
+    value.intv.value = number;
+    control->set(control, tag, &value);
+}
+
+int get_int(LWControl* control, cTag tag) noexcept {
+    LWValue value{};
+    value.intv.type = LWT_INTEGER;
+    control->get(control, tag, &value);
+    return value.intv.value;
+}
+
+void set_float(LWControl* control, double number) noexcept {
+    LWValue value{};
+    value.flt.type = LWT_FLOAT;
+    value.flt.value = number;
+    control->set(control, CTL_VALUE, &value);
+}
+
+double get_float(LWControl* control) noexcept {
+    LWValue value{};
+    value.flt.type = LWT_FLOAT;
+    control->get(control, CTL_VALUE, &value);
+    return value.flt.value;
+}
+
+void set_pointer(LWControl* control, cTag tag, void* pointer) noexcept {
+    LWValue value{};
+    value.ptr.ptr = pointer;
+    control->set(control, tag, &value);
+}
+
+// User data first, then the event, as the panel toolkit expects.
+void set_event(LWControl* control, LWCtlEventHook event, void* data) noexcept {
+    set_pointer(control, CTL_USERDATA, data);
+    set_pointer(control, CTL_USEREVENT, reinterpret_cast<void*>(event));
+}
+
+void place(LWControl* control, int x, int y) noexcept {
+    set_int(control, CTL_X, x);
+    set_int(control, CTL_Y, y);
+}
+
+void place_after_label(LWControl* control, int y) noexcept {
+    place(control, FIELD_X - get_int(control, CTL_LABELWIDTH), y);
+}
+
+void draw(LWControl* control, DrMode mode) noexcept {
+    if (control != nullptr) control->draw(control, mode);
+}
+
+// The toolkit's callback types are not const-correct; it only reads.
+char* text(const char* literal) noexcept { return const_cast<char*>(literal); }
+
+// ---- popups and lists -------------------------------------------------------
+
+int layers_count(void*) noexcept { return 2; }
+
+char* layers_name(void*, int index) noexcept { return text(LAYER_ITEMS[index == 1 ? 1 : 0]); }
+
+int group_count(void* data) noexcept {
+    const auto* state = static_cast<const MeshExportState*>(data);
+    return state != nullptr && state->uv_map_count > 0 ? 3 : 2;
+}
+
+// The GroupBy an item of the popup stands for; an index the popup does not
+// have stands for its first item.
+int group_of_item(const MeshExportState& state, int index) noexcept {
+    const int first = state.uv_map_count > 0 ? GROUP_BY_UV_MAP : GROUP_BY_SURFACE;
+    const int count = GROUP_BY_TEXTURE - first + 1;
+    return index >= 0 && index < count ? first + index : first;
+}
+
+char* group_name(void* data, int index) noexcept {
+    const auto* state = static_cast<const MeshExportState*>(data);
+    if (state == nullptr) return nullptr;
+    return text(GROUP_ITEMS[group_of_item(*state, index)]);
+}
+
+int column_width(void*, int column) noexcept {
+    return column >= 0 && column < COLUMN_COUNT ? COLUMN_WIDTHS[column] : 0;
+}
+
+char* number_text(MeshExportState& state, int number) noexcept {
+    format_c_locale(state.cell_text, sizeof state.cell_text, "%d", number);
+    return state.cell_text;
+}
+
+int valid_count(void*) noexcept { return 1; }
+
+char* valid_name(void* data, int row, int column) noexcept {
+    auto* state = static_cast<MeshExportState*>(data);
+    if (state == nullptr) return nullptr;
+    if (row == -1) return column == 0 ? text("Valid Geometry") : column == 1 ? text("Count") : nullptr;
+    if (row != 0) return nullptr;
+    switch (column) {
+        case 0: return text("Triangles");
+        case 1: return number_text(*state, state->valid_triangles);
+        case 2: return text("");
+        default: return nullptr;
+    }
+}
+
+int invalid_count(void*) noexcept { return MESH_INVALID_ROWS; }
+
+int invalid_row_count(const MeshExportState& state, int row) noexcept {
+    switch (row) {
+        case MESH_ROW_NO_UV: return state.no_uv_triangles;
+        case MESH_ROW_DEGENERATE: return state.degenerate;
+        case MESH_ROW_FIVE_PLUS: return state.five_plus;
+        default: return state.non_face;
+    }
+}
+
+char* invalid_name(void* data, int row, int column) noexcept {
+    auto* state = static_cast<MeshExportState*>(data);
+    if (state == nullptr) return nullptr;
+    if (row == -1) return column == 0 ? text("Invalid Geometry") : column == 1 ? text("Count") : nullptr;
+    if (row < 0 || row >= MESH_INVALID_ROWS) return nullptr;
+    const int count = invalid_row_count(*state, row);
+    switch (column) {
+        case 0: return text(INVALID_LABELS[row]);
+        case 1: return number_text(*state, count);
+        case 2: return text(count > 0 ? CLICK_TO_SELECT : "");
+        default: return nullptr;
+    }
+}
+
+// ---- events -------------------------------------------------------------------
+
+void layers_changed(LWControlID control, void* data) noexcept {
+    auto* state = static_cast<MeshExportState*>(data);
+    if (state == nullptr) return;
+    const int item = get_int(static_cast<LWControl*>(control), CTL_VALUE);
+    state->export_layers = item == 1 ? MESH_LAYERS_FOREGROUND : MESH_LAYERS_ALL;
+    mesh_mark_layers(*state);
+    mesh_refresh_panel(*state);
+}
+
+void grouping_changed(LWControlID control, void* data) noexcept {
+    auto* state = static_cast<MeshExportState*>(data);
+    if (state == nullptr) return;
+    state->group_by = group_of_item(*state, get_int(static_cast<LWControl*>(control), CTL_VALUE));
+    mesh_count_polygons(*state);
+    mesh_refresh_panel(*state);
+}
+
+void verify_changed(LWControlID control, void* data) noexcept {
+    auto* state = static_cast<MeshExportState*>(data);
+    if (state == nullptr) return;
+    state->verify_uv = get_int(static_cast<LWControl*>(control), CTL_VALUE) != 0 ? 0 : 1;
+    mesh_count_polygons(*state);
+    mesh_refresh_panel(*state);
+}
+
+void invalid_row_clicked(LWControlID control, void* data) noexcept {
+    auto* state = static_cast<MeshExportState*>(data);
+    if (state == nullptr) return;
+    mesh_select_invalid(*state, get_int(static_cast<LWControl*>(control), CTL_VALUE));
+}
+
+void scale_box_changed(LWControlID control, void* data) noexcept {
+    auto* state = static_cast<MeshExportState*>(data);
+    if (state == nullptr) return;
+    const bool on = get_int(static_cast<LWControl*>(control), CTL_VALUE) != 0;
+    draw(state->controls.scale_value, on ? DR_RENDER : DR_GHOST);
+}
+
+void uv_template_pressed(LWControlID control, void* data) noexcept {
+    auto* state = static_cast<MeshExportState*>(data);
+    if (state == nullptr) return;
+    UvTemplateSource source{};
+    source.global = state->global;
+    source.messages = state->messages;
+    source.panels = state->panel_funcs;
+    source.uv_map_count = state->uv_map_count;
+    source.polygons = uv_source_modeler(state->edit);
+    uv_template_open(control, source);
+}
+
+// The factor the writer uses: the float field while "Scale geometry:" is on
+// (1.0 for a 0 there, which would put every point at the origin), else 1.0.
+float panel_scale(const MeshExportState& state) noexcept {
+    if (get_int(state.controls.scale_box, CTL_VALUE) == 0) return 1.0f;
+    const float scale = static_cast<float>(get_float(state.controls.scale_value));
+    return scale == 0.0f ? 1.0f : scale;
+}
+
+// ---- building -----------------------------------------------------------------
+
+LWControl* add_control(MeshExportState& state, const char* type, LWPanControlDesc& desc, const char* label) noexcept {
+    return state.panel_funcs->addControl(state.panel, text(type), &desc, text(label));
+}
+
+LWControl* add_text(MeshExportState& state, const char* label, int x, int y) noexcept {
+    static const char* const ONE_EMPTY_LINE[] = {"", nullptr};
+    LWPanControlDesc desc{};
+    desc.text.type = LWT_TEXT;
+    desc.text.text = const_cast<const char**>(ONE_EMPTY_LINE);
+    LWControl* control = add_control(state, "TextControl", desc, label);
+    if (control != nullptr) place(control, x, y);
+    return control;
+}
+
+LWControl* add_popup(MeshExportState& state, const char* label, int y, int (*count)(void*),
+                     char* (*name)(void*, int), LWCtlEventHook event) noexcept {
+    LWPanControlDesc desc{};
+    desc.popup.type = LWT_POPUP;
+    desc.popup.width = POPUP_WIDTH;
+    desc.popup.countFn = count;
+    desc.popup.nameFn = name;
+    LWControl* control = add_control(state, "CustomPopupControl", desc, label);
+    if (control == nullptr) return nullptr;
+    place_after_label(control, y);
+    set_event(control, event, &state);
+    return control;
+}
+
+LWControl* add_list(MeshExportState& state, const char* label, int visible_rows, int (*count)(void*),
+                    char* (*name)(void*, int, int)) noexcept {
+    LWPanControlDesc desc{};
+    desc.multiList.type = LWT_MLIST;
+    desc.multiList.width = LIST_WIDTH;
+    desc.multiList.visItems = visible_rows;
+    desc.multiList.countFn = count;
+    desc.multiList.nameFn = name;
+    desc.multiList.colWidth = column_width;
+    LWControl* control = add_control(state, "MultiListBoxControl", desc, label);
+    if (control != nullptr) set_pointer(control, CTL_USERDATA, &state);
+    return control;
+}
+
+LWControl* add_button(MeshExportState& state, const char* label, int x, int y, LWCtlEventHook event) noexcept {
+    LWPanControlDesc desc{};
+    desc.type = LWT_INTEGER;
+    LWControl* control = add_control(state, "ButtonControl", desc, label);
+    if (control == nullptr) return nullptr;
+    place(control, x, y);
+    set_event(control, event, &state);
+    return control;
+}
+
+LWControl* add_bool(MeshExportState& state, const char* label, int x, int y, int value,
+                    LWCtlEventHook event) noexcept {
+    LWPanControlDesc desc{};
+    desc.type = LWT_BOOLEAN;
+    LWControl* control = add_control(state, "BoolControl", desc, label);
+    if (control == nullptr) return nullptr;
+    place(control, x, y);
+    set_int(control, CTL_VALUE, value);
+    set_event(control, event, &state);
+    return control;
+}
+
+// Adds the controls in the panel's order; false when the toolkit refused one
+// (a panel with a control missing cannot be used).
+bool add_controls(MeshExportState& state) noexcept {
+    MeshControls& c = state.controls;
+    c.object = add_text(state, state.object_label.c_str(), 5, 10);
+    if (c.object == nullptr) return false;
+    c.layers = add_popup(state, LABEL_LAYERS, 42, layers_count, layers_name, layers_changed);
+    if (c.layers == nullptr) return false;
+    c.group_by = add_popup(state, LABEL_GROUP_BY, 77, group_count, group_name, grouping_changed);
+    if (c.group_by == nullptr) return false;
+    c.verify = add_bool(state, LABEL_VERIFY, 366, 77, 0, verify_changed);
+    if (c.verify == nullptr) return false;
+
+    // The valid list takes no event: a click there selects and changes nothing.
+    c.valid_list = add_list(state, LABEL_VALID_LIST, 3, valid_count, valid_name);
+    if (c.valid_list == nullptr) return false;
+    place(c.valid_list, 5, 112);
+    // Left where the toolkit puts it, below the valid list. Ghosted once: its
+    // rows stay clickable to select the polygons they count.
+    c.invalid_list = add_list(state, LABEL_INVALID_LIST, 5, invalid_count, invalid_name);
+    if (c.invalid_list == nullptr) return false;
+    set_pointer(c.invalid_list, CTL_USEREVENT, reinterpret_cast<void*>(&invalid_row_clicked));
+    draw(c.invalid_list, DR_GHOST);
+
+    c.uv_template = add_button(state, LABEL_UV_TEMPLATE, 377, 320, uv_template_pressed);
+    if (c.uv_template == nullptr) return false;
+    c.scale_box = add_bool(state, LABEL_SCALE, 8, 320, 1, scale_box_changed);
+    if (c.scale_box == nullptr) return false;
+    LWPanControlDesc desc{};
+    desc.type = LWT_FLOAT;
+    c.scale_value = add_control(state, "FloatControl", desc, "");
+    if (c.scale_value == nullptr) return false;
+    place(c.scale_value, 112, 320);
+    set_float(c.scale_value, static_cast<double>(state.scale));
+    c.save_hint = add_text(state, LABEL_SAVE_HINT, 5, 360);
+    if (c.save_hint == nullptr) return false;
+    c.save = add_button(state, LABEL_SAVE, 422, 360, mesh_save);
+    return c.save != nullptr;
+}
+
+void forget_panel(MeshExportState& state) noexcept {
+    state.panel = nullptr;
+    state.controls = MeshControls{};
+}
+
+}  // namespace
+
+int mesh_run_panel(MeshExportState& state, LWPanelFuncs* panels) noexcept {
+    if (panels == nullptr || panels->create == nullptr) return 1;
+    try {
+        state.object_label = "Object: " + state.object_name;
+    } catch (...) {
+        return 1;
+    }
+    LWPanelID panel = panels->create(text(PANEL_TITLE), panels);
+    if (panel == nullptr) return 1;
+    int version = 0;
+    panels->get(panel, PAN_VERSION, &version);
+    if (version != LWPANELS_API_VERSION) {
+        panels->destroy(panel);
+        return 1;
+    }
+    int width = PANEL_WIDTH;
+    int height = PANEL_HEIGHT;
+    panels->set(panel, PAN_W, &width);
+    panels->set(panel, PAN_H, &height);
+    state.panel_funcs = panels;
+    state.panel = panel;
+    if (!add_controls(state)) {
+        panels->destroy(panel);
+        forget_panel(state);
+        return 1;
+    }
+
+    if (mesh_allocate(state) == MESH_OK) mesh_collect(state);
+    mesh_refresh_panel(state);
+    panels->open(panel, PANF_BLOCKING | PANF_CANCEL);
+    panels->destroy(panel);
+    forget_panel(state);
+    return 0;
+}
+
+void mesh_refresh_panel(MeshExportState& state) noexcept {
+    draw(state.controls.valid_list, DR_REFRESH);
+    draw(state.controls.invalid_list, DR_REFRESH);
+    if (state.uv_map_count == 0) draw(state.controls.uv_template, DR_GHOST);
+    draw(state.controls.save, state.valid_triangles > 0 ? DR_RENDER : DR_GHOST);
+}
+
+void mesh_save(LWControlID, void* data) noexcept {
+    auto* state = static_cast<MeshExportState*>(data);
+    if (state == nullptr || get_service<LWFileActivateFunc>(state->global, LWFILEACTIVATEFUNC_GLOBAL) == nullptr)
+        return;
+    LWFileReqLocal request{};
+    fill_file_request(request, smd_buffers, FREQ_SAVE, REQUEST_TITLE, REQUEST_FILE_TYPE);
+    // Before the requester: a cancelled save still takes the panel's scale.
+    state->scale = panel_scale(*state);
+    if (set_base_name(smd_buffers, state->object_name.c_str()) < MAX_RENAMED_BASE)
+        smd_default_name(smd_buffers.base_name, SMD_NAME_LOWER_ONLY);
+    if (!run_file_request(state->global, request)) return;
+
+    const int rc = mesh_write_file(*state, smd_buffers.full_name);
+    if (rc == MESH_FILE_NOT_OPENED) {
+        report_error(state->messages, MESSAGE_UNABLE_TO_SAVE);
+    } else if (rc != 0) {
+        report_error(state->messages, MESSAGE_SAVE_FAILED);
+    }
+}

@@ -1,0 +1,83 @@
+// The object's surfaces: the smoothing angle the normals use and the image a
+// UV-projected base colour layer shows, for "Surface Texture Image Name".
+#include <cstddef>
+#include <vector>
+
+#include <lwimage.h>
+#include <lwsurf.h>
+#include <lwtxtr.h>
+
+#include "host_glue.h"
+#include "mesh_state.h"
+
+namespace {
+
+// The image of the first base colour layer that is an image projected
+// through a UV map and whose image has a name; null when there is none.
+const char* uv_image_name(const LWTextureFuncs* textures, const LWImageList* images, LWTextureID texture) noexcept {
+    for (LWTLayerID layer = textures->firstLayer(texture); layer != nullptr;
+         layer = textures->nextLayer(texture, layer)) {
+        if (textures->layerType(layer) != TLT_IMAGE) continue;
+        int projection = -1;
+        textures->getParam(layer, TXTAG_PROJ, &projection);
+        if (projection != TXPRJ_UVMAP) continue;
+        LWImageID image = nullptr;
+        textures->getParam(layer, TXTAG_IMAGE, &image);
+        if (image == nullptr) continue;
+        if (const char* name = images->name(image)) return name;
+    }
+    return nullptr;
+}
+
+// The surfaces to record: the object's own (byObject), or for an object
+// without a name every surface of the host. Copied, because the host's list
+// lives only until its next byName/byObject call.
+std::vector<LWSurfaceID> surfaces_to_record(const MeshExportState& state, const LWSurfaceFuncs* surface_funcs) {
+    std::vector<LWSurfaceID> list;
+    if (state.object_name.empty()) {
+        for (LWSurfaceID surface = surface_funcs->first(); surface != nullptr; surface = surface_funcs->next(surface))
+            list.push_back(surface);
+        return list;
+    }
+    LWSurfaceID* answer = surface_funcs->byObject(state.object_name.c_str());
+    for (std::size_t i = 0; answer != nullptr && answer[i] != nullptr; ++i) list.push_back(answer[i]);
+    return list;
+}
+
+}  // namespace
+
+int mesh_collect_surfaces(MeshExportState& state) noexcept {
+    auto* surface_funcs = get_service<LWSurfaceFuncs>(state.global, LWSURFACEFUNCS_GLOBAL);
+    if (surface_funcs == nullptr) return MESH_OK;
+    try {
+        const std::vector<LWSurfaceID> list = surfaces_to_record(state, surface_funcs);
+        state.surfaces.assign(list.size(), MeshSurface{});
+        state.surface_count = static_cast<int>(list.size());
+        for (std::size_t i = 0; i < list.size(); ++i) mesh_read_surface(state, surface_funcs, state.surfaces[i], list[i]);
+    } catch (...) {
+        std::vector<MeshSurface>().swap(state.surfaces);
+        state.surface_count = 0;
+        return MESH_NO_MEMORY;
+    }
+    return MESH_OK;
+}
+
+int mesh_read_surface(MeshExportState& state, const LWSurfaceFuncs* surface_funcs, MeshSurface& record,
+                      LWSurfaceID surface) noexcept {
+    const char* name = surface_funcs->name(surface);
+    if (name == nullptr || !mesh_copy_text(record.name, name)) return MESH_NO_SERVICE;
+    // A later surface of the same name takes the entry.
+    strmap_insert(&state.surface_map, record.name.c_str(), &record, map_string_hash(record.name.c_str()));
+
+    if (const double* values = surface_funcs->getFlt(surface, SURF_SMAN)) record.smoothing_angle = values[0];
+
+    const LWTextureID texture = surface_funcs->getTex(surface, SURF_COLR);
+    if (texture == nullptr) return MESH_NO_SERVICE;
+    auto* textures = get_service<LWTextureFuncs>(state.global, LWTEXTUREFUNCS_GLOBAL);
+    auto* images = get_service<LWImageList>(state.global, LWIMAGELIST_GLOBAL);
+    if (textures == nullptr || images == nullptr) return MESH_NO_SERVICE;
+    if (const char* image = uv_image_name(textures, images, texture)) {
+        if (!mesh_copy_text(record.texture_image, image)) return MESH_NO_SERVICE;
+    }
+    return MESH_OK;
+}
