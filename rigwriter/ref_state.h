@@ -1,9 +1,8 @@
 // ref_state: what the reference mesh exporter gathers about the selected
 // object before its panel opens, and the steps that gather and write it.
 //
-// One RefExportState per activation. The activation creates it value-
-// initialised (`RefExportState state{};`, which also sets the panel's initial
-// settings), fills the host services, object, object_file, mesh, point_count
+// One RefExportState per activation. The activation creates it (every member
+// starts zero or empty, the settings at the panel's initial values), fills the host services, object, object_file, mesh, point_count
 // and polygon_count, then:
 //
 //   ref_allocate(state)   0, REF_NO_MEMORY (1) or REF_NO_SERVICE (5: no mesh
@@ -33,12 +32,12 @@
 //
 // Who fills what
 //
-//   activation (panel.cpp, activate.cpp)  global, item_info, object_info,
-//       messages, object, object_file, mesh, point_count, polygon_count, the
-//       panel block, and the settings while the panel is open.
-//   geometry.cpp   points, polygons, corners (all but the influences made
-//       by skeleton.cpp), point_polygons, point_map, polygon_map,
-//       uv_map_count, uv_map_names, tag_names, counts.
+//   activation and panel code   global, item_info, object_info, messages,
+//       object, object_file, mesh, point_count, polygon_count, the panel
+//       block, and the settings while the panel is open.
+//   geometry.cpp   points and stray_points (but their weights), polygons,
+//       corners, point_polygons, point_map, polygon_map, uv_map_count,
+//       uv_map_names, tag_names, counts.
 //   surfaces.cpp   surfaces, surface_map, RefPolygon::surface lookups.
 //   skeleton.cpp   weight_maps, bones, bone_map, weight_bone_map,
 //       bone_count, null_bone_count, the points' weights and influences.
@@ -49,8 +48,9 @@
 // state is released. Texts from the host are copied once: each RefPolygon's
 // uv_map points at the state's copy of that map's name (uv_map_names), each
 // point's polygons into the one point_polygons array. Pointers between the
-// records stay valid because no array is resized after ref_allocate; the
-// state is therefore neither copied nor moved.
+// records stay valid because every array is sized once (corners,
+// stray_points and point_polygons in ref_bind_corners, the rest in
+// ref_allocate); the state is therefore neither copied nor moved.
 //
 // Names that are absent: the std::string fields (object_file, surface and
 // bone names, texture_image, weight_map) use the empty text for "none"; a
@@ -82,7 +82,7 @@ constexpr int REF_NO_SERVICE = 5;  // a required host service (or the mesh) is m
 // Polygons of more points are never exported, so a record keeps at most four
 // point IDs and corners.
 constexpr int REF_MAX_CORNERS = 4;
-// Bone influences kept per corner.
+// Bone influences kept per point (and so per corner).
 constexpr int REF_MAX_INFLUENCES = 3;
 
 struct RefSurface {
@@ -172,61 +172,61 @@ struct RefExportState {
     RefExportState(const RefExportState&) = delete;
     RefExportState& operator=(const RefExportState&) = delete;
 
-    // ---- Host services (set by the activation) -----------------------------
-    GlobalFunc* global;
-    const LWItemInfo* item_info;      // "LW Item Info 3"
-    const LWObjectInfo* object_info;  // "LW Object Info 4"
-    const LWMessageFuncs* messages;   // "Info Messages 2"
+    // ---- Host services (set by the activation) --------------------------------
+    GlobalFunc* global = nullptr;
+    const LWItemInfo* item_info = nullptr;      // "LW Item Info 3"
+    const LWObjectInfo* object_info = nullptr;  // "LW Object Info 4"
+    const LWMessageFuncs* messages = nullptr;   // "Info Messages 2"
 
-    // ---- Panel (set and cleared by the panel code) --------------------------
+    // ---- Panel (set and cleared by the panel code) ----------------------------
     // The panel is destroyed before the state is released, so ref_release
     // leaves these alone.
-    LWPanelFuncs* panel_funcs;  // "LWPanelServices"
-    LWPanelID panel;
-    RefPanel* panel_data;
+    LWPanelFuncs* panel_funcs = nullptr;  // "LWPanelServices"
+    LWPanelID panel = nullptr;
+    RefPanel* panel_data = nullptr;
 
-    // ---- The selected object ------------------------------------------------
-    LWItemID object;
-    std::string object_file;  // "LW Object Info 4" filename; empty when none
-    LWMeshInfo* mesh;         // frozen mesh info; ref_release destroys it
-    int point_count;          // mesh numPoints
-    int polygon_count;        // mesh numPolygons
+    // ---- The selected object ----------------------------------------------------
+    LWItemID object = nullptr;
+    std::string object_file;     // "LW Object Info 4" filename; empty when none
+    LWMeshInfo* mesh = nullptr;  // frozen mesh info; ref_release destroys it
+    int point_count = 0;         // mesh numPoints
+    int polygon_count = 0;       // mesh numPolygons
 
-    // ---- Geometry (geometry.cpp) ----------------------------------------------
-    std::vector<RefPolygon> polygons;  // polygon_count records, scan order
-    std::vector<RefPoint> points;      // point_count records, scan order
-    std::vector<RefPoint> stray_points;  // stand-ins for corner points the scan did not record
-    std::vector<RefCorner> corners;    // storage of every valid polygon's corners
+    // ---- Geometry (geometry.cpp) --------------------------------------------------
+    std::vector<RefPolygon> polygons;     // polygon_count records, scan order
+    std::vector<RefPoint> points;         // point_count records, scan order
+    std::vector<RefPoint> stray_points;   // stand-ins for corner points the scan did not record
+    std::vector<RefCorner> corners;       // storage of every valid polygon's corners
     std::vector<LWPolID> point_polygons;  // storage of every RefPoint::polygons
-    IntMap polygon_map;  // polygon ID -> RefPolygon*
-    IntMap point_map;    // point ID -> RefPoint*
-    int uv_map_count;    // "TXUV" maps of the scene
+    IntMap polygon_map{};                 // polygon ID -> RefPolygon*
+    IntMap point_map{};                   // point ID -> RefPoint*
+    int uv_map_count = 0;                 // "TXUV" maps of the scene
     std::vector<std::string> uv_map_names;  // uv_map_count entries; RefPolygon::uv_map points here
 
-    // ---- Surfaces (surfaces.cpp) ----------------------------------------------
+    // ---- Surfaces (surfaces.cpp) --------------------------------------------------
     std::vector<RefSurface> surfaces;  // one per scene surface, host order
-    StringMap surface_map;             // surface name -> RefSurface* (keys: the records' names)
+    StringMap surface_map{};           // surface name -> RefSurface* (keys: the records' names)
     // "SURF" tags that name no recorded surface, once each (the strings stay
     // in place when the vector grows); tag_name_map finds them by text.
     std::vector<std::unique_ptr<std::string>> tag_names;
-    StringMap tag_name_map;
+    StringMap tag_name_map{};
 
-    // ---- Skeleton (skeleton.cpp) ----------------------------------------------
+    // ---- Skeleton (skeleton.cpp) --------------------------------------------------
     std::vector<RefWeightMap> weight_maps;  // one per "WGHT" map of the scene, scene order
     std::vector<RefBone> bones;             // node order
-    int bone_count;       // bones recorded (the object's bone count until ref_collect_bones ran)
-    int null_bone_count;  // recorded bones without a weight map
-    IntMap bone_map;           // bone item ID -> RefBone*
-    StringMap weight_bone_map;  // weight map name -> RefBone* (keys: the bones' weight_map)
+    int bone_count = 0;            // bones recorded (the object's bone count until ref_collect_bones ran)
+    int null_bone_count = 0;       // recorded bones without a weight map
+    IntMap bone_map{};             // bone item ID -> RefBone*
+    StringMap weight_bone_map{};   // weight map name -> RefBone* (keys: the bones' weight_map)
 
-    // ---- Results and settings -----------------------------------------------
-    RefCounts counts;
+    // ---- Results and settings ---------------------------------------------------
+    RefCounts counts{};
     int group_by = GROUP_BY_UV_MAP;
     int verify_uv = 1;           // 1: triangles without complete UVs are left out
     int include_null_bones = 1;  // 1: null bones are listed in the nodes section
     float scale = 40.0f;         // position factor used by the writer
 
-    int scan_index;  // next record to fill during a scan or while adding bones
+    int scan_index = 0;  // next record to fill during a scan or while adding bones
 };
 
 // ---- geometry.cpp --------------------------------------------------------------

@@ -1,0 +1,366 @@
+// The exporter's panel: the grouping and verification choices, the counts of
+// valid and invalid geometry, the scale, null bones, the UV template button
+// and the save.
+#include "panel.h"
+
+#include <iterator>
+
+#include "../meshwriter/uv_template.h"
+#include "host_glue.h"
+
+namespace {
+
+constexpr char PANEL_TITLE[] = "SMD Reference Mesh Exporter by Tolvane";
+constexpr int PANEL_WIDTH = 520;
+constexpr int PANEL_HEIGHT = 432;
+// The popup ends its label here, so that its field starts at this x.
+constexpr int POPUP_FIELD_X = 160;
+constexpr int POPUP_WIDTH = 180;
+constexpr int LIST_WIDTH = 500;
+
+// "Object: %s" with the object's file name.
+constexpr char OBJECT_LABEL_START[] = "Object: ";
+constexpr char LABEL_GROUP_BY[] = "Group Triangles by:";
+constexpr char LABEL_VERIFY[] = "Don't verify UV information";
+constexpr char LABEL_VALID_LIST[] = "Valid Geometry List";
+constexpr char LABEL_INVALID_LIST[] = "Invalid Geometry List";
+constexpr char LABEL_UV_TEMPLATE[] = "UV Template Image Options";
+constexpr char LABEL_SCALE[] = "Scale geometry:";
+constexpr char LABEL_NULL_BONES[] = "Include null bones";
+constexpr char LABEL_SAVE_HINT[] = "Click Save SMD File to export SMD file:";
+constexpr char LABEL_SAVE[] = "Save SMD file";
+
+// The grouping popup's items in GroupBy order; without UV maps the first is
+// left out.
+const char* const GROUP_ITEMS[] = {"UV Texture Map Name", "Surface Name", "Surface Texture Image Name"};
+
+constexpr int VALID_ROWS = 3;
+const char* const VALID_LABELS[VALID_ROWS] = {"Triangles", "Bones", "Null Bones"};
+constexpr int INVALID_ROWS = 4;
+const char* const INVALID_LABELS[INVALID_ROWS] = {
+    "Triangles without UV information:",
+    "Degenerated polygons (2 vert etc):",
+    "5+ sided polygons:",
+    "Subpatches, curves, skelegons etc :",
+};
+const int COLUMN_WIDTHS[] = {300, 200};
+
+// ---- control values ---------------------------------------------------------
+
+void set_int(LWControl* control, cTag tag, int number) noexcept {
+    LWValue value{};
+    value.intv.type = LWT_INTEGER;
+    value.intv.value = number;
+    control->set(control, tag, &value);
+}
+
+int get_int(LWControl* control, cTag tag) noexcept {
+    LWValue value{};
+    value.intv.type = LWT_INTEGER;
+    control->get(control, tag, &value);
+    return value.intv.value;
+}
+
+void set_float(LWControl* control, double number) noexcept {
+    LWValue value{};
+    value.flt.type = LWT_FLOAT;
+    value.flt.value = number;
+    control->set(control, CTL_VALUE, &value);
+}
+
+double get_float(LWControl* control) noexcept {
+    LWValue value{};
+    value.flt.type = LWT_FLOAT;
+    control->get(control, CTL_VALUE, &value);
+    return value.flt.value;
+}
+
+void set_pointer(LWControl* control, cTag tag, void* pointer) noexcept {
+    LWValue value{};
+    value.ptr.ptr = pointer;
+    control->set(control, tag, &value);
+}
+
+// User data first, then the event, as the panel toolkit expects.
+void set_event(LWControl* control, LWCtlEventHook event, void* data) noexcept {
+    set_pointer(control, CTL_USERDATA, data);
+    set_pointer(control, CTL_USEREVENT, reinterpret_cast<void*>(event));
+}
+
+void place(LWControl* control, int x, int y) noexcept {
+    set_int(control, CTL_X, x);
+    set_int(control, CTL_Y, y);
+}
+
+void draw(LWControl* control, DrMode mode) noexcept {
+    if (control != nullptr) control->draw(control, mode);
+}
+
+// The toolkit's callback types are not const-correct; it only reads.
+char* text(const char* literal) noexcept { return const_cast<char*>(literal); }
+
+RefExportState* state_of(void* data) noexcept { return static_cast<RefExportState*>(data); }
+
+// ---- the grouping popup -------------------------------------------------------
+
+int first_group(const RefExportState& state) noexcept {
+    return state.uv_map_count > 0 ? GROUP_BY_UV_MAP : GROUP_BY_SURFACE;
+}
+
+int group_count(void* data) noexcept {
+    const RefExportState* state = state_of(data);
+    if (state == nullptr) return 0;
+    return GROUP_BY_TEXTURE - first_group(*state) + 1;
+}
+
+char* group_name(void* data, int index) noexcept {
+    const RefExportState* state = state_of(data);
+    if (state == nullptr) return nullptr;
+    return text(GROUP_ITEMS[ref_group_of_item(*state, index)]);
+}
+
+// ---- the two lists --------------------------------------------------------------
+
+int column_width(void*, int column) noexcept {
+    return column >= 0 && column < static_cast<int>(std::size(COLUMN_WIDTHS)) ? COLUMN_WIDTHS[column] : 0;
+}
+
+// The count cell: the text lives in the panel record until the next call.
+char* count_text(RefExportState& state, int number) noexcept {
+    if (state.panel_data == nullptr) return nullptr;
+    char* cell = state.panel_data->cell;
+    format_c_locale(cell, sizeof state.panel_data->cell, "%d", number);
+    return cell;
+}
+
+int valid_count(void*) noexcept { return VALID_ROWS; }
+
+char* valid_name(void* data, int row, int column) noexcept {
+    RefExportState* state = state_of(data);
+    if (state == nullptr) return nullptr;
+    if (row == -1) return column == 0 ? text("Valid Geometry") : column == 1 ? text("Count") : nullptr;
+    if (row < 0 || row >= VALID_ROWS) return nullptr;
+    if (column == 0) return text(VALID_LABELS[row]);
+    if (column != 1) return nullptr;
+    const int values[VALID_ROWS] = {state->counts.valid_triangles, state->bone_count - state->null_bone_count,
+                                    state->null_bone_count};
+    return count_text(*state, values[row]);
+}
+
+int invalid_count(void*) noexcept { return INVALID_ROWS; }
+
+char* invalid_name(void* data, int row, int column) noexcept {
+    RefExportState* state = state_of(data);
+    if (state == nullptr) return nullptr;
+    if (row == -1) return column == 0 ? text("Invalid Geometry") : column == 1 ? text("Count") : nullptr;
+    if (row < 0 || row >= INVALID_ROWS) return nullptr;
+    if (column == 0) return text(INVALID_LABELS[row]);
+    if (column != 1) return nullptr;
+    const RefCounts& counts = state->counts;
+    const int values[INVALID_ROWS] = {counts.no_uv_triangles, counts.degenerate, counts.five_plus, counts.non_face};
+    return count_text(*state, values[row]);
+}
+
+// ---- events -------------------------------------------------------------------
+
+void verify_changed(LWControlID control, void* data) noexcept {
+    RefExportState* state = state_of(data);
+    if (state == nullptr || state->panel_data == nullptr) return;
+    state->verify_uv = get_int(static_cast<LWControl*>(control), CTL_VALUE) != 0 ? 0 : 1;
+    draw(state->panel_data->group_by, DR_REFRESH);
+    ref_count_polygons(*state);
+    ref_refresh_panel(*state);
+}
+
+void grouping_changed(LWControlID control, void* data) noexcept {
+    RefExportState* state = state_of(data);
+    if (state == nullptr) return;
+    state->group_by = ref_group_of_item(*state, get_int(static_cast<LWControl*>(control), CTL_VALUE));
+    ref_count_polygons(*state);
+    ref_refresh_panel(*state);
+}
+
+void scale_box_changed(LWControlID control, void* data) noexcept {
+    RefExportState* state = state_of(data);
+    if (state == nullptr || state->panel_data == nullptr) return;
+    const bool on = get_int(static_cast<LWControl*>(control), CTL_VALUE) != 0;
+    draw(state->panel_data->scale_value, on ? DR_RENDER : DR_GHOST);
+}
+
+void null_bones_changed(LWControlID control, void* data) noexcept {
+    RefExportState* state = state_of(data);
+    if (state == nullptr) return;
+    state->include_null_bones = get_int(static_cast<LWControl*>(control), CTL_VALUE);
+}
+
+void uv_template_pressed(LWControlID control, void* data) noexcept {
+    RefExportState* state = state_of(data);
+    if (state == nullptr) return;
+    UvTemplateSource source{};
+    source.global = state->global;
+    source.messages = state->messages;
+    source.panels = state->panel_funcs;
+    source.uv_map_count = state->uv_map_count;
+    source.polygons = uv_source_layout(state->mesh);
+    uv_template_open(control, source);
+}
+
+// ---- building -----------------------------------------------------------------
+
+LWControl* add_control(RefExportState& state, const char* type, LWPanControlDesc& desc, const char* label) noexcept {
+    return state.panel_funcs->addControl(state.panel, text(type), &desc, text(label));
+}
+
+LWControl* add_text(RefExportState& state, const char* label, int x, int y) noexcept {
+    static const char* const ONE_EMPTY_LINE[] = {"", nullptr};
+    LWPanControlDesc desc{};
+    desc.text.type = LWT_TEXT;
+    desc.text.text = const_cast<const char**>(ONE_EMPTY_LINE);
+    LWControl* control = add_control(state, "TextControl", desc, label);
+    if (control != nullptr) place(control, x, y);
+    return control;
+}
+
+LWControl* add_list(RefExportState& state, const char* label, int visible_rows, int (*count)(void*),
+                    char* (*name)(void*, int, int)) noexcept {
+    LWPanControlDesc desc{};
+    desc.multiList.type = LWT_MLIST;
+    desc.multiList.width = LIST_WIDTH;
+    desc.multiList.visItems = visible_rows;
+    desc.multiList.countFn = count;
+    desc.multiList.nameFn = name;
+    desc.multiList.colWidth = column_width;
+    LWControl* control = add_control(state, "MultiListBoxControl", desc, label);
+    if (control != nullptr) set_pointer(control, CTL_USERDATA, &state);
+    return control;
+}
+
+LWControl* add_simple(RefExportState& state, const char* type, LWType desc_type, const char* label, int x,
+                      int y) noexcept {
+    LWPanControlDesc desc{};
+    desc.type = desc_type;
+    LWControl* control = add_control(state, type, desc, label);
+    if (control != nullptr) place(control, x, y);
+    return control;
+}
+
+// Adds the controls in the panel's order; false when the toolkit refused one
+// (a panel with a control missing cannot be used).
+bool add_controls(RefExportState& state, RefPanel& c) noexcept {
+    c.object = add_text(state, c.object_label.c_str(), 5, 10);
+    if (c.object == nullptr) return false;
+
+    LWPanControlDesc desc{};
+    desc.popup.type = LWT_POPUP;
+    desc.popup.width = POPUP_WIDTH;
+    desc.popup.countFn = group_count;
+    desc.popup.nameFn = group_name;
+    c.group_by = add_control(state, "CustomPopupControl", desc, LABEL_GROUP_BY);
+    if (c.group_by == nullptr) return false;
+    place(c.group_by, POPUP_FIELD_X - get_int(c.group_by, CTL_LABELWIDTH), 42);
+    set_pointer(c.group_by, CTL_USERDATA, &state);
+
+    c.verify = add_simple(state, "BoolControl", LWT_BOOLEAN, LABEL_VERIFY, 366, 42);
+    if (c.verify == nullptr) return false;
+
+    c.valid_list = add_list(state, LABEL_VALID_LIST, 3, valid_count, valid_name);
+    if (c.valid_list == nullptr) return false;
+    place(c.valid_list, 5, 82);
+    // Left where the toolkit puts it, below the valid list, and shown ghosted.
+    c.invalid_list = add_list(state, LABEL_INVALID_LIST, 5, invalid_count, invalid_name);
+    if (c.invalid_list == nullptr) return false;
+    draw(c.invalid_list, DR_GHOST);
+
+    c.uv_template = add_simple(state, "ButtonControl", LWT_INTEGER, LABEL_UV_TEMPLATE, 377, 288);
+    if (c.uv_template == nullptr) return false;
+    c.scale_box = add_simple(state, "BoolControl", LWT_BOOLEAN, LABEL_SCALE, 8, 288);
+    if (c.scale_box == nullptr) return false;
+    c.scale_value = add_simple(state, "FloatControl", LWT_FLOAT, "", 112, 288);
+    if (c.scale_value == nullptr) return false;
+    set_float(c.scale_value, static_cast<double>(state.scale));
+    c.include_null_bones = add_simple(state, "BoolControl", LWT_BOOLEAN, LABEL_NULL_BONES, 8, 320);
+    if (c.include_null_bones == nullptr) return false;
+    c.save_hint = add_text(state, LABEL_SAVE_HINT, 5, 360);
+    if (c.save_hint == nullptr) return false;
+    c.save = add_simple(state, "ButtonControl", LWT_INTEGER, LABEL_SAVE, 442, 360);
+    if (c.save == nullptr) return false;
+
+    set_int(c.include_null_bones, CTL_VALUE, 1);
+    set_int(c.scale_box, CTL_VALUE, 1);
+
+    set_event(c.verify, verify_changed, &state);
+    set_event(c.save, ref_save, &state);
+    set_event(c.group_by, grouping_changed, &state);
+    set_event(c.uv_template, uv_template_pressed, &state);
+    set_event(c.scale_box, scale_box_changed, &state);
+    set_event(c.include_null_bones, null_bones_changed, &state);
+    return true;
+}
+
+}  // namespace
+
+int ref_group_of_item(const RefExportState& state, int index) noexcept {
+    const int first = first_group(state);
+    const int count = GROUP_BY_TEXTURE - first + 1;
+    return index >= 0 && index < count ? first + index : first;
+}
+
+int ref_build_panel(RefExportState& state, LWPanelFuncs* panels, RefPanel& controls) noexcept {
+    if (panels == nullptr || panels->create == nullptr) return 1;
+    try {
+        controls.object_label = OBJECT_LABEL_START + state.object_file;
+    } catch (...) {
+        return 1;
+    }
+    LWPanelID panel = panels->create(text(PANEL_TITLE), panels);
+    if (panel == nullptr) return 1;
+    int version = 0;
+    panels->get(panel, PAN_VERSION, &version);
+    if (version != LWPANELS_API_VERSION) {
+        panels->destroy(panel);
+        return 1;
+    }
+    int width = PANEL_WIDTH;
+    int height = PANEL_HEIGHT;
+    panels->set(panel, PAN_W, &width);
+    panels->set(panel, PAN_H, &height);
+    state.panel_funcs = panels;
+    state.panel = panel;
+    state.panel_data = &controls;
+    if (!add_controls(state, controls)) {
+        ref_destroy_panel(state);
+        return 1;
+    }
+    return 0;
+}
+
+void ref_destroy_panel(RefExportState& state) noexcept {
+    if (state.panel != nullptr && state.panel_funcs != nullptr) state.panel_funcs->destroy(state.panel);
+    state.panel = nullptr;
+    state.panel_data = nullptr;
+}
+
+int ref_run_panel(RefExportState& state, LWPanelFuncs* panels) noexcept {
+    RefPanel controls;
+    if (ref_build_panel(state, panels, controls) != 0) return 1;
+    ref_refresh_panel(state);
+    panels->open(state.panel, PANF_BLOCKING | PANF_CANCEL);
+    ref_destroy_panel(state);
+    return 0;
+}
+
+void ref_refresh_panel(RefExportState& state) noexcept {
+    const RefPanel* c = state.panel_data;
+    if (c == nullptr) return;
+    draw(c->valid_list, DR_REFRESH);
+    draw(c->invalid_list, DR_REFRESH);
+    if (state.uv_map_count == 0) draw(c->uv_template, DR_GHOST);
+    draw(c->save, state.counts.valid_triangles > 0 ? DR_RENDER : DR_GHOST);
+}
+
+float ref_panel_scale(const RefExportState& state) noexcept {
+    const RefPanel* c = state.panel_data;
+    if (c == nullptr || c->scale_box == nullptr || c->scale_value == nullptr) return state.scale;
+    if (get_int(c->scale_box, CTL_VALUE) == 0) return 1.0f;
+    return static_cast<float>(get_float(c->scale_value));
+}
