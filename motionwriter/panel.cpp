@@ -1,0 +1,274 @@
+// The animation exporter's panel: scene information, the export settings and
+// the save button, whose event requests a file name, steps Layout through
+// the frame range so that the motion handler samples every bone, and writes
+// the file.
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "anim_state.h"
+#include "host_glue.h"
+
+namespace {
+
+constexpr int PANEL_WIDTH = 520;
+constexpr int PANEL_HEIGHT = 312;
+constexpr int SCENE_LIST_WIDTH = 500;
+constexpr int SCENE_LIST_ROWS = 5;
+constexpr int SCENE_LIST_HEADER = -1;
+
+// A scene name of this length or more is offered as it stands.
+constexpr std::size_t MAX_RENAMED_LENGTH = 1019;
+
+constexpr char MESSAGE_OPEN_FAILED[] = "Unable to save file!";
+constexpr char MESSAGE_SAVE_FAILED[] = "Error saving SMD file!";
+
+// The request record and its buffers keep the last name for as long as the
+// plug-in stays loaded, so the next save offers the same folder.
+LWFileReqLocal g_request;
+FileNameBuffers g_names;
+
+// ---- control values ------------------------------------------------------------
+
+void set_int(LWControl* control, cTag tag, int number) noexcept {
+    if (!control) return;
+    LWValue value{};
+    value.intv.type = LWT_INTEGER;
+    value.intv.value = number;
+    control->set(control, tag, &value);
+}
+
+int get_int(LWControl* control) noexcept {
+    if (!control) return 0;
+    LWValue value{};
+    value.intv.type = LWT_INTEGER;
+    control->get(control, CTL_VALUE, &value);
+    return value.intv.value;
+}
+
+void set_float(LWControl* control, double number) noexcept {
+    if (!control) return;
+    LWValue value{};
+    value.flt.type = LWT_FLOAT;
+    value.flt.value = number;
+    control->set(control, CTL_VALUE, &value);
+}
+
+double get_float(LWControl* control) noexcept {
+    if (!control) return 0.0;
+    LWValue value{};
+    value.flt.type = LWT_FLOAT;
+    control->get(control, CTL_VALUE, &value);
+    return value.flt.value;
+}
+
+void set_pointer(LWControl* control, cTag tag, void* pointer) noexcept {
+    if (!control) return;
+    LWValue value{};
+    value.ptr.ptr = pointer;
+    control->set(control, tag, &value);
+}
+
+// User data first, then the event, as the panel toolkit expects.
+void set_event(LWControl* control, LWCtlEventHook event, void* data) noexcept {
+    set_pointer(control, CTL_USERDATA, data);
+    set_pointer(control, CTL_USEREVENT, reinterpret_cast<void*>(event));
+}
+
+void draw(LWControl* control, bool enabled) noexcept {
+    if (control) control->draw(control, enabled ? DR_RENDER : DR_GHOST);
+}
+
+LWControl* control_at(const AnimExportState& state, int slot) noexcept {
+    return state.controls ? state.controls[slot] : nullptr;
+}
+
+// ---- the scene information list --------------------------------------------------
+
+int scene_list_count(void*) noexcept { return SCENE_LIST_ROWS; }
+
+int scene_list_column_width(void*, int column) noexcept {
+    return column == 0 ? 300 : column == 1 ? 200 : 0;
+}
+
+// The toolkit's callback type is not const-correct; it only reads the text.
+char* scene_list_name(void* data, int row, int column) noexcept {
+    static char value[16];  // each call overwrites it
+    if (row == SCENE_LIST_HEADER) {
+        return const_cast<char*>(column == 0 ? "Scene Information" : column == 1 ? "Count" : nullptr);
+    }
+    const auto* state = static_cast<const AnimExportState*>(data);
+    if (!state || row < 0 || row >= SCENE_LIST_ROWS || column < 0 || column > 1) return nullptr;
+    static const char* const LABELS[SCENE_LIST_ROWS] = {"Bones", "Null Bones", "First Frame", "Last Frame",
+                                                         "Frame Step"};
+    if (column == 0) return const_cast<char*>(LABELS[row]);
+    const int values[SCENE_LIST_ROWS] = {state->boneCount - state->nullBoneCount, state->nullBoneCount,
+                                         state->firstFrame, state->lastFrame, state->frameStep};
+    format_c_locale(value, sizeof value, "%d", values[row]);
+    return value;
+}
+
+// ---- events ------------------------------------------------------------------------
+
+void on_scale_switch(LWControlID control, void* data) noexcept {
+    auto* state = static_cast<AnimExportState*>(data);
+    if (!state) return;
+    draw(control_at(*state, ANIM_CTL_SCALE), get_int(static_cast<LWControl*>(control)) != 0);
+}
+
+void on_null_bones_switch(LWControlID control, void* data) noexcept {
+    auto* state = static_cast<AnimExportState*>(data);
+    if (state) state->includeNullBones = get_int(static_cast<LWControl*>(control));
+}
+
+void on_first_frame(LWControlID control, void* data) noexcept {
+    auto* state = static_cast<AnimExportState*>(data);
+    if (!state) return;
+    state->firstFrame = get_int(static_cast<LWControl*>(control));
+    draw(control_at(*state, ANIM_CTL_SAVE), state->firstFrame < state->lastFrame);
+}
+
+void on_last_frame(LWControlID control, void* data) noexcept {
+    auto* state = static_cast<AnimExportState*>(data);
+    if (!state) return;
+    state->lastFrame = get_int(static_cast<LWControl*>(control));
+    draw(control_at(*state, ANIM_CTL_SAVE), state->firstFrame < state->lastFrame);
+}
+
+void on_save(LWControlID control, void* data) noexcept {
+    auto* state = static_cast<AnimExportState*>(data);
+    if (state) export_animation(static_cast<LWControl*>(control), *state);
+}
+
+// ---- building the panel -------------------------------------------------------------
+
+LWControl* add_control(LWPanelFuncs* panels, LWPanelID panel, const char* type, LWPanControlDesc& desc,
+                       const char* label, int x, int y) noexcept {
+    LWControl* control = panels->addControl(panel, const_cast<char*>(type), &desc, const_cast<char*>(label));
+    set_int(control, CTL_X, x);
+    set_int(control, CTL_Y, y);
+    return control;
+}
+
+// "Object: <file name>", only when the host names the object's file.
+LWControl* add_object_line(const AnimExportState& state, LWPanelFuncs* panels, LWPanelID panel) noexcept {
+    if (!state.objectInfo || !state.object) return nullptr;
+    const char* file = state.objectInfo->filename(state.object);
+    if (!file) return nullptr;
+    static constexpr char PREFIX[] = "Object: ";
+    const std::size_t length = std::strlen(file);
+    std::unique_ptr<char[]> label(new (std::nothrow) char[sizeof PREFIX + length]);
+    if (!label) return nullptr;
+    std::memcpy(label.get(), PREFIX, sizeof PREFIX - 1);
+    std::memcpy(label.get() + sizeof PREFIX - 1, file, length + 1);
+    static const char* lines[] = {"", nullptr};  // the toolkit reads them when the control is made
+    LWPanControlDesc desc{};
+    desc.text.type = LWT_TEXT;
+    desc.text.text = lines;
+    return add_control(panels, panel, "TextControl", desc, label.get(), 5, 10);
+}
+
+void add_controls(AnimExportState& state, LWPanelFuncs* panels, LWPanelID panel, LWControl** controls) noexcept {
+    controls[ANIM_CTL_OBJECT] = add_object_line(state, panels, panel);
+
+    LWPanControlDesc desc{};
+    desc.multiList.type = LWT_MLIST;
+    desc.multiList.width = SCENE_LIST_WIDTH;
+    desc.multiList.visItems = SCENE_LIST_ROWS;
+    desc.multiList.countFn = scene_list_count;
+    desc.multiList.nameFn = scene_list_name;
+    desc.multiList.colWidth = scene_list_column_width;
+    controls[ANIM_CTL_SCENE_LIST] = add_control(panels, panel, "MultiListBoxControl", desc, "Valid Geometry List", 5, 42);
+
+    desc = LWPanControlDesc{};
+    desc.type = LWT_BOOLEAN;
+    controls[ANIM_CTL_SCALE_ON] = add_control(panels, panel, "BoolControl", desc, "Scale geometry:", 8, 168);
+    desc.type = LWT_FLOAT;
+    controls[ANIM_CTL_SCALE] = add_control(panels, panel, "FloatControl", desc, "", 112, 168);
+    desc.type = LWT_BOOLEAN;
+    controls[ANIM_CTL_NULL_BONES] = add_control(panels, panel, "BoolControl", desc, "Include null bones", 398, 168);
+    desc.type = LWT_INTEGER;
+    controls[ANIM_CTL_FIRST] = add_control(panels, panel, "NumControl", desc, "First frame:", 60, 202);
+    controls[ANIM_CTL_LAST] = add_control(panels, panel, "NumControl", desc, "Last frame:", 59, 232);
+    controls[ANIM_CTL_SAVE] = add_control(panels, panel, "ButtonControl", desc, "Save animation SMD file", 378, 232);
+}
+
+void set_initial_values(AnimExportState& state, LWControl** controls) noexcept {
+    set_int(controls[ANIM_CTL_SCALE_ON], CTL_VALUE, 1);
+    set_float(controls[ANIM_CTL_SCALE], state.scale);
+    set_int(controls[ANIM_CTL_NULL_BONES], CTL_VALUE, 1);
+    set_int(controls[ANIM_CTL_FIRST], CTL_VALUE, state.firstFrame);
+    set_int(controls[ANIM_CTL_LAST], CTL_VALUE, state.lastFrame);
+
+    set_pointer(controls[ANIM_CTL_SCENE_LIST], CTL_USERDATA, &state);
+    set_event(controls[ANIM_CTL_SAVE], on_save, &state);
+    set_event(controls[ANIM_CTL_SCALE_ON], on_scale_switch, &state);
+    set_event(controls[ANIM_CTL_NULL_BONES], on_null_bones_switch, &state);
+    set_event(controls[ANIM_CTL_FIRST], on_first_frame, &state);
+    set_event(controls[ANIM_CTL_LAST], on_last_frame, &state);
+}
+
+}  // namespace
+
+int replace_scene_extension(char* text, const char* pattern) noexcept {
+    if (!text || !*text || !pattern || std::strlen(pattern) != 3) return 0;
+    char* found = std::strstr(text, pattern);
+    if (!found) return 0;
+    std::memcpy(found, "smd", 3);
+    return 1;
+}
+
+void step_frames(AnimExportState& state) noexcept {
+    // Counted in a wider type: a last frame of INT_MAX must still end the loop.
+    for (long long frame = state.firstFrame; frame <= state.lastFrame; ++frame) {
+        send_command(state.generic, "GoToFrame", "%d", static_cast<int>(frame));
+        send_command(state.generic, "RefreshNow");
+    }
+}
+
+void export_animation(LWControl*, AnimExportState& state) noexcept {
+    auto* request_file = get_service<LWFileActivateFunc>(state.global, LWFILEACTIVATEFUNC_GLOBAL);
+    if (!request_file) return;
+    fill_file_request(g_request, g_names, FREQ_SAVE, "Save SMD File", "SMD File");
+    if (state.controls) {
+        const bool scaled = get_int(control_at(state, ANIM_CTL_SCALE_ON)) != 0;
+        state.scale = scaled ? static_cast<float>(get_float(control_at(state, ANIM_CTL_SCALE))) : 1.0f;
+    }
+    // A scene never saved has no name to offer: the request starts empty.
+    const std::size_t length = set_base_name(g_names, state.sceneFile.get());
+    if (length < MAX_RENAMED_LENGTH && !replace_scene_extension(g_names.base_name, "lws"))
+        replace_scene_extension(g_names.base_name, "LWS");
+    if (request_file(LWFILEREQ_VERSION, &g_request) != AFUNC_OK || g_request.result <= 0) return;
+
+    // Without room for the samples nothing is stepped or written: a file of
+    // empty time blocks would replace a good one.
+    if (alloc_bone_samples(state) != ANIM_OK) {
+        report_error(state.msgFuncs, MESSAGE_SAVE_FAILED);
+        return;
+    }
+    step_frames(state);
+    const int rc = save_anim_file(state, g_names.full_name);
+    if (rc == ANIM_OPEN_FAILED) report_error(state.msgFuncs, MESSAGE_OPEN_FAILED);
+    else if (rc != ANIM_OK) report_error(state.msgFuncs, MESSAGE_SAVE_FAILED);
+}
+
+int open_anim_panel(AnimExportState& state, LWPanelFuncs* panels) noexcept {
+    static char title[] = "SMD Animation Exporter by Tolvane";
+    if (!panels || !panels->create) return 1;
+    LWPanelID panel = panels->create(title, panels);
+    if (!panel) return 1;
+    LWControl* controls[ANIM_CONTROL_COUNT] = {};
+    state.panelFuncs = panels;
+    state.panel = panel;
+    state.controls = controls;
+    int width = PANEL_WIDTH, height = PANEL_HEIGHT;
+    panels->set(panel, PAN_W, &width);
+    panels->set(panel, PAN_H, &height);
+    add_controls(state, panels, panel, controls);
+    set_initial_values(state, controls);
+    panels->open(panel, PANF_BLOCKING | PANF_CANCEL);
+    panels->destroy(panel);
+    state.panel = nullptr;
+    state.controls = nullptr;  // the table lives in this frame only
+    return 0;
+}

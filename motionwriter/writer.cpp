@@ -1,0 +1,107 @@
+// The animation SMD writer: the collected bones as nodes, then one time
+// block per sampled frame with a pose line for each bone whose pose changed
+// since the frame before.
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "anim_state.h"
+
+namespace {
+
+bool is_collected(const AnimBone& bone) noexcept { return bone.id != nullptr; }
+
+bool has_collected_bones(const AnimExportState& state) noexcept {
+    for (int i = 0; i < state.boneCount; ++i)
+        if (is_collected(state.bones[i])) return true;
+    return false;
+}
+
+bool same_triple(const double a[3], const double b[3]) noexcept {
+    return a[0] == b[0] && a[1] == b[1] && a[2] == b[2];
+}
+
+int write_pose_line(std::FILE* stream, const AnimBone& bone, int frame, double scale) noexcept {
+    SmdBoneFrame line;
+    line.node = bone.nodeIndex;
+    smd_position_from_host(bone.positions[frame], scale, line.position);
+    hpb_to_smd_rotation(bone.rotations[frame], line.rotation);
+    return smd_write_bone_line(stream, line);
+}
+
+// A buffered stream reports most failures (a full disk) only when it
+// flushes, so the flush, the error flag and the close all decide.
+int finish_stream(std::FILE* stream, int rc) noexcept {
+    if (std::fflush(stream) != 0 || std::ferror(stream)) rc = rc ? rc : ANIM_WRITE_FAILED;
+    if (std::fclose(stream) != 0) rc = rc ? rc : ANIM_WRITE_FAILED;
+    return rc;
+}
+
+}  // namespace
+
+int write_anim_nodes(std::FILE* stream, const AnimExportState& state) noexcept {
+    int rc = ANIM_OK;
+    for (int i = 0; i < state.boneCount && rc == ANIM_OK; ++i) {
+        const AnimBone& bone = state.bones[i];
+        if (!is_collected(bone) || (bone.isNull && !state.includeNullBones)) continue;
+        SmdNode node;
+        node.index = bone.nodeIndex;
+        node.name = bone.name.get();  // a name that could not be copied is written as ""
+        node.parent = -1;
+        void* parent = nullptr;
+        if (bone.parentBone && intmap_get(&state.boneMap, anim_item_key(bone.parentBone), &parent) == MAP_OK)
+            node.parent = static_cast<const AnimBone*>(parent)->nodeIndex;
+        node.null_bone = bone.isNull != 0;
+        rc = smd_write_node_line(stream, node);
+    }
+    return rc;
+}
+
+int write_anim_frames(std::FILE* stream, const AnimExportState& state) noexcept {
+    const double scale = static_cast<double>(state.scale);
+    int rc = ANIM_OK;
+    for (int i = 0; i < state.frameCount && rc == ANIM_OK; ++i) {
+        rc = smd_write_time_line(stream, state.firstFrame + i);
+        for (int b = 0; b < state.boneCount && rc == ANIM_OK; ++b) {
+            const AnimBone& bone = state.bones[b];
+            if (!is_collected(bone) || !bone.positions || !bone.rotations) continue;
+            if (i > 0 && same_triple(bone.positions[i], bone.positions[i - 1]) &&
+                same_triple(bone.rotations[i], bone.rotations[i - 1]))
+                continue;
+            rc = write_pose_line(stream, bone, i, scale);
+        }
+    }
+    return rc;
+}
+
+int write_anim_smd(const AnimExportState& state, std::FILE* stream) noexcept {
+    if (!stream) return ANIM_OK;
+    const bool bones = has_collected_bones(state);
+    int rc = smd_write_text(stream, SMD_HEADER);
+    if (rc == ANIM_OK) rc = smd_write_text(stream, SMD_NODES_OPENER);
+    if (rc == ANIM_OK) rc = bones ? write_anim_nodes(stream, state) : smd_write_text(stream, SMD_ROOT_NODE_LINE);
+    if (rc == ANIM_OK) rc = smd_write_text(stream, SMD_SECTION_END);
+    if (rc == ANIM_OK) rc = smd_write_text(stream, SMD_SKELETON_OPENER);
+    if (rc == ANIM_OK) rc = bones ? write_anim_frames(stream, state) : smd_write_text(stream, SMD_ZERO_BONE_LINE);
+    if (rc == ANIM_OK) rc = smd_write_text(stream, SMD_SECTION_END);
+    return rc;
+}
+
+int save_anim_file(const AnimExportState& state, const char* path) noexcept {
+    if (!path || !*path) return ANIM_OPEN_FAILED;
+    // The temporary file sits beside the target so that the rename stays on
+    // one file system and replaces the target in one step.
+    static constexpr char SUFFIX[] = ".smdtmp";
+    const std::size_t length = std::strlen(path);
+    std::unique_ptr<char[]> temporary(new (std::nothrow) char[length + sizeof SUFFIX]);
+    if (!temporary) return ANIM_NO_MEMORY;
+    std::memcpy(temporary.get(), path, length);
+    std::memcpy(temporary.get() + length, SUFFIX, sizeof SUFFIX);
+
+    std::FILE* stream = std::fopen(temporary.get(), "w");
+    if (!stream) return ANIM_OPEN_FAILED;
+    int rc = finish_stream(stream, write_anim_smd(state, stream));
+    if (rc == ANIM_OK && std::rename(temporary.get(), path) != 0) rc = ANIM_WRITE_FAILED;
+    if (rc != ANIM_OK) std::remove(temporary.get());
+    return rc;
+}
