@@ -35,6 +35,7 @@ constexpr NamedService kServices[] = {
     {"LW Image List 3", services::image_list},
     {"Image Utility", services::image_util},
     {"Global Render Memory", services::global_pool},
+    {"Global Memory", services::global_memory},
     {"LWM: State Query 3", services::state_query},
 };
 }  // namespace

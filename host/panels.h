@@ -180,6 +180,7 @@ private:
     std::string popup_item(Control& control, int index);
     int list_count(Control& control);
     ControlView view_of(Control& control);
+    void fill_list_view(Control& control, ControlView& view);
     void record_view(Panel& panel, std::string cause);
 
     void run_script(Panel& panel, bool until_closed);

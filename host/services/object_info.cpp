@@ -20,10 +20,6 @@
 namespace lwhost {
 namespace services {
 
-// Shared with "Scene Objects 4" `layerMesh` (scene_objects.cpp).
-LWMeshInfo* make_mesh_info(Host& host, int mesh, int layer, ItemId object) noexcept;
-int live_mesh_info_count() noexcept;
-
 namespace {
 
 struct MeshInfoRecord {

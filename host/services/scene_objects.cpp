@@ -17,8 +17,6 @@
 namespace lwhost {
 namespace services {
 
-LWMeshInfo* make_mesh_info(Host& host, int mesh, int layer, ItemId object) noexcept;  // object_info.cpp
-
 namespace {
 
 Scene* scene() {

@@ -8,6 +8,9 @@
 // and conversions; the rules live in the scene model.
 #pragma once
 
+#include "lwmeshes.h"
+#include "scene.h"
+
 namespace lwhost {
 class Host;
 
@@ -27,11 +30,21 @@ void* texture_funcs(Host& host);      // "Texture Functions 2"      textures.cpp
 void* image_list(Host& host);         // "LW Image List 3"          images.cpp
 void* image_util(Host& host);         // "Image Utility"            images.cpp
 void* global_pool(Host& host);        // "Global Render Memory"     global_pool.cpp
+void* global_memory(Host& host);      // "Global Memory"            global_pool.cpp
 void* state_query(Host& host);        // "LWM: State Query 3"       state_query.cpp
 
 // Refreshes the data members of the scene and interface info records.
 void refresh_scene_info(Host& host);
 void refresh_interface_info(Host& host);
+
+// A mesh info over layer index `layer` of mesh `mesh` (object_info.cpp), as
+// "LW Object Info 4" `meshInfo` and "Scene Objects 4" `layerMesh` hand it
+// out; `object` 0 means no item transform (pntOtherPos gives the rest
+// position). The plug-in frees it with its `destroy`. Null when memory runs
+// out.
+LWMeshInfo* make_mesh_info(Host& host, int mesh, int layer, ItemId object) noexcept;
+// Mesh infos made and not destroyed yet (tests check that plug-ins free them).
+int live_mesh_info_count() noexcept;
 
 }  // namespace services
 }  // namespace lwhost

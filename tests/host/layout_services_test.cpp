@@ -18,10 +18,6 @@
 #include "services/services.h"
 
 namespace lwhost {
-namespace services {
-int live_mesh_info_count() noexcept;  // object_info.cpp
-}
-
 namespace {
 
 using ::testing::ElementsAre;
