@@ -2,7 +2,6 @@
 // point and polygon scans, corner binding, smoothed normals, texture
 // coordinates, the panel's counts, the layer choice and the selection of
 // invalid polygons.
-#include <cmath>
 #include <cstddef>
 #include <cstring>
 #include <new>
@@ -10,6 +9,7 @@
 #include "host_glue.h"
 #include "mesh_state.h"
 #include "rotation.h"
+#include "smoothing.h"
 
 namespace {
 
@@ -63,35 +63,6 @@ const MeshSurfaceName* surface_name_of(MeshExportState& state, const char* text)
 
 // ---- smoothing ------------------------------------------------------------------
 
-// Whether another face bends away from this one by no more than the surface's
-// smoothing angle: the arc cosine of the dot product of the two normals
-// rounded to float, compared in float with the angle rounded to float (the
-// reference exporter's rule, so both exporters smooth alike). A dot product
-// that rounding pushed past +-1 has no arc cosine and counts as within.
-//
-// acos is only needed near the limit: outside a margin around cos(limit) the
-// order of the dot products decides with the same result, since acos falls
-// monotonically and the margin (1e-6 in the cosine, at least as much in the
-// angle) is far wider than any rounding of the two sides.
-struct AngleLimit {
-    float limit;
-    double cosine;
-};
-
-AngleLimit angle_limit(double smoothing_angle) noexcept {
-    const float limit = static_cast<float>(smoothing_angle);
-    return AngleLimit{limit, std::cos(static_cast<double>(limit))};
-}
-
-bool within_angle(float dot, const AngleLimit& limit) noexcept {
-    if (dot > 1.0f || dot < -1.0f) return true;
-    constexpr double MARGIN = 1e-6;
-    if (dot > limit.cosine + MARGIN) return true;
-    if (dot < limit.cosine - MARGIN) return false;
-    const float angle = static_cast<float>(std::acos(static_cast<double>(dot)));
-    return angle <= limit.limit;  // false for a NaN dot
-}
-
 void float_copy(const double in[3], float out[3]) noexcept {
     for (int k = 0; k < 3; ++k) out[k] = static_cast<float>(in[k]);
 }
@@ -106,12 +77,12 @@ const MeshSurface* smoothing_surface(const MeshPolygon* polygon) noexcept {
 // The limit of the surface met last: runs of polygons share a surface.
 struct LimitCache {
     const MeshSurface* surface = nullptr;
-    AngleLimit limit{};
+    SmoothingLimit limit{};
 
-    const AngleLimit& of(const MeshSurface* wanted) noexcept {
+    const SmoothingLimit& of(const MeshSurface* wanted) noexcept {
         if (wanted != surface) {
             surface = wanted;
-            limit = angle_limit(wanted->smoothing_angle);
+            limit = smoothing_limit(wanted->smoothing_angle);
         }
         return limit;
     }
@@ -121,7 +92,7 @@ struct LimitCache {
 // where the list is empty or the polygon unknown): the face normal as bound,
 // plus in list order the face normal of every other polygon within the
 // angle, summed in double and normalised in float.
-void smooth_corner(const MeshPolygon& own, MeshPolygon* const* around, int count, const AngleLimit& limit,
+void smooth_corner(const MeshPolygon& own, MeshPolygon* const* around, int count, const SmoothingLimit& limit,
                    MeshCorner& corner) noexcept {
     float own_normal[3];
     float_copy(own.face_normal, own_normal);
@@ -131,7 +102,7 @@ void smooth_corner(const MeshPolygon& own, MeshPolygon* const* around, int count
         if (other == nullptr || other->id == own.id || other->valid == 0) continue;
         float other_normal[3];
         float_copy(other->face_normal, other_normal);
-        if (!within_angle(vec3_dot(own_normal, other_normal), limit)) continue;
+        if (!within_smoothing_angle(vec3_dot(own_normal, other_normal), limit)) continue;
         for (int k = 0; k < 3; ++k) sum[k] += other->face_normal[k];
     }
     float unit[3] = {static_cast<float>(sum[0]), static_cast<float>(sum[1]), static_cast<float>(sum[2])};
@@ -157,7 +128,7 @@ void smooth_point(const MeshExportState& state, const MeshPoint& point, std::vec
         MeshPolygon* polygon = around[static_cast<std::size_t>(i)];
         const MeshSurface* surface = smoothing_surface(polygon);
         if (surface == nullptr) continue;
-        const AngleLimit& limit = limits.of(surface);
+        const SmoothingLimit& limit = limits.of(surface);
         for (int c = 0; c < polygon->size; ++c) {
             if (polygon->corners[c].point != &point) continue;
             smooth_corner(*polygon, around.data(), point.use_count, limit, polygon->corners[c]);

@@ -6,6 +6,7 @@
 
 #include "host_glue.h"
 #include "meshwriter.h"
+#include "panel_kit.h"
 #include "uv_template.h"
 #include "writer.h"
 
@@ -57,69 +58,11 @@ constexpr char CLICK_TO_SELECT[] = "Click to select geometry";
 const int COLUMN_WIDTHS[] = {200, 100, 200};
 constexpr int COLUMN_COUNT = 3;
 
-// ---- control values ---------------------------------------------------------
-
-void set_int(LWControl* control, cTag tag, int number) noexcept {
-    LWValue value{};
-    value.intv.type = LWT_INTEGER;
-    value.intv.value = number;
-    control->set(control, tag, &value);
-}
-
-int get_int(LWControl* control, cTag tag) noexcept {
-    LWValue value{};
-    value.intv.type = LWT_INTEGER;
-    control->get(control, tag, &value);
-    return value.intv.value;
-}
-
-void set_float(LWControl* control, double number) noexcept {
-    LWValue value{};
-    value.flt.type = LWT_FLOAT;
-    value.flt.value = number;
-    control->set(control, CTL_VALUE, &value);
-}
-
-double get_float(LWControl* control) noexcept {
-    LWValue value{};
-    value.flt.type = LWT_FLOAT;
-    control->get(control, CTL_VALUE, &value);
-    return value.flt.value;
-}
-
-void set_pointer(LWControl* control, cTag tag, void* pointer) noexcept {
-    LWValue value{};
-    value.ptr.ptr = pointer;
-    control->set(control, tag, &value);
-}
-
-// User data first, then the event, as the panel toolkit expects.
-void set_event(LWControl* control, LWCtlEventHook event, void* data) noexcept {
-    set_pointer(control, CTL_USERDATA, data);
-    set_pointer(control, CTL_USEREVENT, reinterpret_cast<void*>(event));
-}
-
-void place(LWControl* control, int x, int y) noexcept {
-    set_int(control, CTL_X, x);
-    set_int(control, CTL_Y, y);
-}
-
-void place_after_label(LWControl* control, int y) noexcept {
-    place(control, FIELD_X - get_int(control, CTL_LABELWIDTH), y);
-}
-
-void draw(LWControl* control, DrMode mode) noexcept {
-    if (control != nullptr) control->draw(control, mode);
-}
-
-// The toolkit's callback types are not const-correct; it only reads.
-char* text(const char* literal) noexcept { return const_cast<char*>(literal); }
-
 // ---- popups and lists -------------------------------------------------------
 
 int layers_count(void*) noexcept { return 2; }
 
-char* layers_name(void*, int index) noexcept { return text(LAYER_ITEMS[index == 1 ? 1 : 0]); }
+char* layers_name(void*, int index) noexcept { return panel_text(LAYER_ITEMS[index == 1 ? 1 : 0]); }
 
 int group_count(void* data) noexcept {
     const auto* state = static_cast<const MeshExportState*>(data);
@@ -137,7 +80,7 @@ int group_of_item(const MeshExportState& state, int index) noexcept {
 char* group_name(void* data, int index) noexcept {
     const auto* state = static_cast<const MeshExportState*>(data);
     if (state == nullptr) return nullptr;
-    return text(GROUP_ITEMS[group_of_item(*state, index)]);
+    return panel_text(GROUP_ITEMS[group_of_item(*state, index)]);
 }
 
 int column_width(void*, int column) noexcept {
@@ -154,12 +97,12 @@ int valid_count(void*) noexcept { return 1; }
 char* valid_name(void* data, int row, int column) noexcept {
     auto* state = static_cast<MeshExportState*>(data);
     if (state == nullptr) return nullptr;
-    if (row == -1) return column == 0 ? text("Valid Geometry") : column == 1 ? text("Count") : nullptr;
+    if (row == -1) return column == 0 ? panel_text("Valid Geometry") : column == 1 ? panel_text("Count") : nullptr;
     if (row != 0) return nullptr;
     switch (column) {
-        case 0: return text("Triangles");
+        case 0: return panel_text("Triangles");
         case 1: return number_text(*state, state->valid_triangles);
-        case 2: return text("");
+        case 2: return panel_text("");
         default: return nullptr;
     }
 }
@@ -178,13 +121,13 @@ int invalid_row_count(const MeshExportState& state, int row) noexcept {
 char* invalid_name(void* data, int row, int column) noexcept {
     auto* state = static_cast<MeshExportState*>(data);
     if (state == nullptr) return nullptr;
-    if (row == -1) return column == 0 ? text("Invalid Geometry") : column == 1 ? text("Count") : nullptr;
+    if (row == -1) return column == 0 ? panel_text("Invalid Geometry") : column == 1 ? panel_text("Count") : nullptr;
     if (row < 0 || row >= MESH_INVALID_ROWS) return nullptr;
     const int count = invalid_row_count(*state, row);
     switch (column) {
-        case 0: return text(INVALID_LABELS[row]);
+        case 0: return panel_text(INVALID_LABELS[row]);
         case 1: return number_text(*state, count);
-        case 2: return text(count > 0 ? CLICK_TO_SELECT : "");
+        case 2: return panel_text(count > 0 ? CLICK_TO_SELECT : "");
         default: return nullptr;
     }
 }
@@ -194,7 +137,7 @@ char* invalid_name(void* data, int row, int column) noexcept {
 void layers_changed(LWControlID control, void* data) noexcept {
     auto* state = static_cast<MeshExportState*>(data);
     if (state == nullptr) return;
-    const int item = get_int(static_cast<LWControl*>(control), CTL_VALUE);
+    const int item = panel_get_int(static_cast<LWControl*>(control), CTL_VALUE);
     state->export_layers = item == 1 ? MESH_LAYERS_FOREGROUND : MESH_LAYERS_ALL;
     mesh_mark_layers(*state);
     mesh_refresh_panel(*state);
@@ -203,7 +146,7 @@ void layers_changed(LWControlID control, void* data) noexcept {
 void grouping_changed(LWControlID control, void* data) noexcept {
     auto* state = static_cast<MeshExportState*>(data);
     if (state == nullptr) return;
-    state->group_by = group_of_item(*state, get_int(static_cast<LWControl*>(control), CTL_VALUE));
+    state->group_by = group_of_item(*state, panel_get_int(static_cast<LWControl*>(control), CTL_VALUE));
     mesh_count_polygons(*state);
     mesh_refresh_panel(*state);
 }
@@ -211,7 +154,7 @@ void grouping_changed(LWControlID control, void* data) noexcept {
 void verify_changed(LWControlID control, void* data) noexcept {
     auto* state = static_cast<MeshExportState*>(data);
     if (state == nullptr) return;
-    state->verify_uv = get_int(static_cast<LWControl*>(control), CTL_VALUE) != 0 ? 0 : 1;
+    state->verify_uv = panel_get_int(static_cast<LWControl*>(control), CTL_VALUE) != 0 ? 0 : 1;
     mesh_count_polygons(*state);
     mesh_refresh_panel(*state);
 }
@@ -219,14 +162,14 @@ void verify_changed(LWControlID control, void* data) noexcept {
 void invalid_row_clicked(LWControlID control, void* data) noexcept {
     auto* state = static_cast<MeshExportState*>(data);
     if (state == nullptr) return;
-    mesh_select_invalid(*state, get_int(static_cast<LWControl*>(control), CTL_VALUE));
+    mesh_select_invalid(*state, panel_get_int(static_cast<LWControl*>(control), CTL_VALUE));
 }
 
 void scale_box_changed(LWControlID control, void* data) noexcept {
     auto* state = static_cast<MeshExportState*>(data);
     if (state == nullptr) return;
-    const bool on = get_int(static_cast<LWControl*>(control), CTL_VALUE) != 0;
-    draw(state->controls.scale_value, on ? DR_RENDER : DR_GHOST);
+    const bool on = panel_get_int(static_cast<LWControl*>(control), CTL_VALUE) != 0;
+    panel_draw(state->controls.scale_value, on ? DR_RENDER : DR_GHOST);
 }
 
 void uv_template_pressed(LWControlID control, void* data) noexcept {
@@ -244,25 +187,19 @@ void uv_template_pressed(LWControlID control, void* data) noexcept {
 // The factor the writer uses: the float field while "Scale geometry:" is on
 // (1.0 for a 0 there, which would put every point at the origin), else 1.0.
 float panel_scale(const MeshExportState& state) noexcept {
-    if (get_int(state.controls.scale_box, CTL_VALUE) == 0) return 1.0f;
-    const float scale = static_cast<float>(get_float(state.controls.scale_value));
+    if (panel_get_int(state.controls.scale_box, CTL_VALUE) == 0) return 1.0f;
+    const float scale = static_cast<float>(panel_get_float(state.controls.scale_value));
     return scale == 0.0f ? 1.0f : scale;
 }
 
 // ---- building -----------------------------------------------------------------
 
 LWControl* add_control(MeshExportState& state, const char* type, LWPanControlDesc& desc, const char* label) noexcept {
-    return state.panel_funcs->addControl(state.panel, text(type), &desc, text(label));
+    return panel_add_control(state.panel_funcs, state.panel, type, desc, label);
 }
 
 LWControl* add_text(MeshExportState& state, const char* label, int x, int y) noexcept {
-    static const char* const ONE_EMPTY_LINE[] = {"", nullptr};
-    LWPanControlDesc desc{};
-    desc.text.type = LWT_TEXT;
-    desc.text.text = const_cast<const char**>(ONE_EMPTY_LINE);
-    LWControl* control = add_control(state, "TextControl", desc, label);
-    if (control != nullptr) place(control, x, y);
-    return control;
+    return panel_add_text(state.panel_funcs, state.panel, label, x, y);
 }
 
 LWControl* add_popup(MeshExportState& state, const char* label, int y, int (*count)(void*),
@@ -274,23 +211,15 @@ LWControl* add_popup(MeshExportState& state, const char* label, int y, int (*cou
     desc.popup.nameFn = name;
     LWControl* control = add_control(state, "CustomPopupControl", desc, label);
     if (control == nullptr) return nullptr;
-    place_after_label(control, y);
-    set_event(control, event, &state);
+    panel_place_after_label(control, FIELD_X, y);
+    panel_set_event(control, event, &state);
     return control;
 }
 
 LWControl* add_list(MeshExportState& state, const char* label, int visible_rows, int (*count)(void*),
                     char* (*name)(void*, int, int)) noexcept {
-    LWPanControlDesc desc{};
-    desc.multiList.type = LWT_MLIST;
-    desc.multiList.width = LIST_WIDTH;
-    desc.multiList.visItems = visible_rows;
-    desc.multiList.countFn = count;
-    desc.multiList.nameFn = name;
-    desc.multiList.colWidth = column_width;
-    LWControl* control = add_control(state, "MultiListBoxControl", desc, label);
-    if (control != nullptr) set_pointer(control, CTL_USERDATA, &state);
-    return control;
+    return panel_add_list(state.panel_funcs, state.panel, label, LIST_WIDTH, visible_rows, count, name, column_width,
+                          &state);
 }
 
 LWControl* add_button(MeshExportState& state, const char* label, int x, int y, LWCtlEventHook event) noexcept {
@@ -298,8 +227,8 @@ LWControl* add_button(MeshExportState& state, const char* label, int x, int y, L
     desc.type = LWT_INTEGER;
     LWControl* control = add_control(state, "ButtonControl", desc, label);
     if (control == nullptr) return nullptr;
-    place(control, x, y);
-    set_event(control, event, &state);
+    panel_place(control, x, y);
+    panel_set_event(control, event, &state);
     return control;
 }
 
@@ -309,9 +238,9 @@ LWControl* add_bool(MeshExportState& state, const char* label, int x, int y, int
     desc.type = LWT_BOOLEAN;
     LWControl* control = add_control(state, "BoolControl", desc, label);
     if (control == nullptr) return nullptr;
-    place(control, x, y);
-    set_int(control, CTL_VALUE, value);
-    set_event(control, event, &state);
+    panel_place(control, x, y);
+    panel_set_int(control, CTL_VALUE, value);
+    panel_set_event(control, event, &state);
     return control;
 }
 
@@ -331,13 +260,13 @@ bool add_controls(MeshExportState& state) noexcept {
     // The valid list takes no event: a click there selects and changes nothing.
     c.valid_list = add_list(state, LABEL_VALID_LIST, 3, valid_count, valid_name);
     if (c.valid_list == nullptr) return false;
-    place(c.valid_list, 5, 112);
+    panel_place(c.valid_list, 5, 112);
     // Left where the toolkit puts it, below the valid list. Ghosted once: its
     // rows stay clickable to select the polygons they count.
     c.invalid_list = add_list(state, LABEL_INVALID_LIST, 5, invalid_count, invalid_name);
     if (c.invalid_list == nullptr) return false;
-    set_pointer(c.invalid_list, CTL_USEREVENT, reinterpret_cast<void*>(&invalid_row_clicked));
-    draw(c.invalid_list, DR_GHOST);
+    panel_set_pointer(c.invalid_list, CTL_USEREVENT, reinterpret_cast<void*>(&invalid_row_clicked));
+    panel_draw(c.invalid_list, DR_GHOST);
 
     c.uv_template = add_button(state, LABEL_UV_TEMPLATE, 377, 320, uv_template_pressed);
     if (c.uv_template == nullptr) return false;
@@ -347,8 +276,8 @@ bool add_controls(MeshExportState& state) noexcept {
     desc.type = LWT_FLOAT;
     c.scale_value = add_control(state, "FloatControl", desc, "");
     if (c.scale_value == nullptr) return false;
-    place(c.scale_value, 112, 320);
-    set_float(c.scale_value, static_cast<double>(state.scale));
+    panel_place(c.scale_value, 112, 320);
+    panel_set_float(c.scale_value, static_cast<double>(state.scale));
     c.save_hint = add_text(state, LABEL_SAVE_HINT, 5, 360);
     if (c.save_hint == nullptr) return false;
     c.save = add_button(state, LABEL_SAVE, 422, 360, mesh_save);
@@ -369,7 +298,7 @@ int mesh_run_panel(MeshExportState& state, LWPanelFuncs* panels) noexcept {
     } catch (...) {
         return 1;
     }
-    LWPanelID panel = panels->create(text(PANEL_TITLE), panels);
+    LWPanelID panel = panels->create(panel_text(PANEL_TITLE), panels);
     if (panel == nullptr) return 1;
     int version = 0;
     panels->get(panel, PAN_VERSION, &version);
@@ -398,10 +327,10 @@ int mesh_run_panel(MeshExportState& state, LWPanelFuncs* panels) noexcept {
 }
 
 void mesh_refresh_panel(MeshExportState& state) noexcept {
-    draw(state.controls.valid_list, DR_REFRESH);
-    draw(state.controls.invalid_list, DR_REFRESH);
-    if (state.uv_map_count == 0) draw(state.controls.uv_template, DR_GHOST);
-    draw(state.controls.save, state.valid_triangles > 0 ? DR_RENDER : DR_GHOST);
+    panel_draw(state.controls.valid_list, DR_REFRESH);
+    panel_draw(state.controls.invalid_list, DR_REFRESH);
+    if (state.uv_map_count == 0) panel_draw(state.controls.uv_template, DR_GHOST);
+    panel_draw(state.controls.save, state.valid_triangles > 0 ? DR_RENDER : DR_GHOST);
 }
 
 void mesh_save(LWControlID, void* data) noexcept {

@@ -3,31 +3,13 @@
 #include <cstddef>
 #include <vector>
 
-#include <lwimage.h>
 #include <lwsurf.h>
-#include <lwtxtr.h>
 
 #include "host_glue.h"
 #include "mesh_state.h"
+#include "surface_shading.h"
 
 namespace {
-
-// The image of the first base colour layer that is an image projected
-// through a UV map and whose image has a name; null when there is none.
-const char* uv_image_name(const LWTextureFuncs* textures, const LWImageList* images, LWTextureID texture) noexcept {
-    for (LWTLayerID layer = textures->firstLayer(texture); layer != nullptr;
-         layer = textures->nextLayer(texture, layer)) {
-        if (textures->layerType(layer) != TLT_IMAGE) continue;
-        int projection = -1;
-        textures->getParam(layer, TXTAG_PROJ, &projection);
-        if (projection != TXPRJ_UVMAP) continue;
-        LWImageID image = nullptr;
-        textures->getParam(layer, TXTAG_IMAGE, &image);
-        if (image == nullptr) continue;
-        if (const char* name = images->name(image)) return name;
-    }
-    return nullptr;
-}
 
 // The surfaces to record: the object's own (byObject), or for an object
 // without a name every surface of the host. Copied, because the host's list
@@ -69,15 +51,7 @@ int mesh_read_surface(MeshExportState& state, const LWSurfaceFuncs* surface_func
     // A later surface of the same name takes the entry.
     strmap_insert(&state.surface_map, record.name.c_str(), &record, map_string_hash(record.name.c_str()));
 
-    if (const double* values = surface_funcs->getFlt(surface, SURF_SMAN)) record.smoothing_angle = values[0];
-
-    const LWTextureID texture = surface_funcs->getTex(surface, SURF_COLR);
-    if (texture == nullptr) return MESH_NO_SERVICE;
-    auto* textures = get_service<LWTextureFuncs>(state.global, LWTEXTUREFUNCS_GLOBAL);
-    auto* images = get_service<LWImageList>(state.global, LWIMAGELIST_GLOBAL);
-    if (textures == nullptr || images == nullptr) return MESH_NO_SERVICE;
-    if (const char* image = uv_image_name(textures, images, texture)) {
-        if (!mesh_copy_text(record.texture_image, image)) return MESH_NO_SERVICE;
-    }
-    return MESH_OK;
+    return read_surface_shading(state.global, surface_funcs, surface, record.smoothing_angle, record.texture_image)
+               ? MESH_OK
+               : MESH_NO_SERVICE;
 }

@@ -8,6 +8,7 @@
 #include <lwmodeler.h>
 
 #include "host_glue.h"
+#include "panel_kit.h"
 
 namespace {
 
@@ -40,20 +41,6 @@ constexpr char IMAGE_EXTENSION[] = ".tga";
 
 // ---- control values ---------------------------------------------------------
 
-void set_int(LWControl* control, cTag tag, int number) noexcept {
-    LWValue value{};
-    value.intv.type = LWT_INTEGER;
-    value.intv.value = number;
-    control->set(control, tag, &value);
-}
-
-int get_int(LWControl* control, cTag tag) noexcept {
-    LWValue value{};
-    value.intv.type = LWT_INTEGER;
-    control->get(control, tag, &value);
-    return value.intv.value;
-}
-
 void set_rgb(LWControl* control, int red, int green, int blue) noexcept {
     LWValue value{};
     value.ivec.type = LWT_VINT;
@@ -71,28 +58,6 @@ UvColor get_rgb(LWControl* control) noexcept {
     UvColor colour{};
     for (int c = 0; c < 3; ++c) colour.rgb[c] = static_cast<unsigned char>(value.ivec.val[c] & 0xFF);
     return colour;
-}
-
-void set_pointer(LWControl* control, cTag tag, void* pointer) noexcept {
-    LWValue value{};
-    value.ptr.ptr = pointer;
-    control->set(control, tag, &value);
-}
-
-// User data first, then the event, as the panel toolkit expects.
-void set_event(LWControl* control, LWCtlEventHook event, void* data) noexcept {
-    set_pointer(control, CTL_USERDATA, data);
-    set_pointer(control, CTL_USEREVENT, reinterpret_cast<void*>(event));
-}
-
-void place(LWControl* control, int x, int y) noexcept {
-    set_int(control, CTL_X, x);
-    set_int(control, CTL_Y, y);
-}
-
-// "150 minus label": the label ends where the other fields start.
-void place_after_label(LWControl* control, int y) noexcept {
-    place(control, FIELD_X - get_int(control, CTL_LABELWIDTH), y);
 }
 
 // ---- the "UV Map:" popup ----------------------------------------------------
@@ -119,7 +84,7 @@ char* uv_map_popup_name(void* data, int index) noexcept {
 
 LWControl* add_control(const UvTemplateRequest& request, LWPanelID panel, const char* type,
                        LWPanControlDesc& desc, const char* label) noexcept {
-    return request.panels->addControl(panel, const_cast<char*>(type), &desc, const_cast<char*>(label));
+    return panel_add_control(request.panels, panel, type, desc, label);
 }
 
 // Adds the five controls; 0 when the toolkit refused one.
@@ -131,36 +96,36 @@ int add_controls(UvTemplateRequest& request, LWPanelID panel) noexcept {
     desc.popup.nameFn = uv_map_popup_name;
     request.uv_map = add_control(request, panel, "CustomPopupControl", desc, LABEL_UV_MAP);
     if (!request.uv_map) return 0;
-    set_pointer(request.uv_map, CTL_USERDATA, &request);
-    place_after_label(request.uv_map, 10);
+    panel_set_pointer(request.uv_map, CTL_USERDATA, &request);
+    panel_place_after_label(request.uv_map, FIELD_X, 10);
 
     desc = LWPanControlDesc{};
     desc.type = LWT_INTEGER;
     request.image_size = add_control(request, panel, "NumControl", desc, LABEL_IMAGE_SIZE);
     if (!request.image_size) return 0;
-    place_after_label(request.image_size, 35);
-    set_int(request.image_size, CTL_VALUE, DEFAULT_IMAGE_SIZE);
+    panel_place_after_label(request.image_size, FIELD_X, 35);
+    panel_set_int(request.image_size, CTL_VALUE, DEFAULT_IMAGE_SIZE);
 
     desc = LWPanControlDesc{};
     desc.type = LWT_VINT;
     request.foreground = add_control(request, panel, "MiniRGBControl", desc, LABEL_FOREGROUND);
     if (!request.foreground) return 0;
-    place_after_label(request.foreground, 60);
+    panel_place_after_label(request.foreground, FIELD_X, 60);
     set_rgb(request.foreground, 0, 0, 0);
 
     desc = LWPanControlDesc{};
     desc.type = LWT_VINT;
     request.background = add_control(request, panel, "MiniRGBControl", desc, LABEL_BACKGROUND);
     if (!request.background) return 0;
-    place_after_label(request.background, 85);
+    panel_place_after_label(request.background, FIELD_X, 85);
     set_rgb(request.background, 255, 255, 255);
 
     desc = LWPanControlDesc{};
     desc.type = LWT_INTEGER;
     request.save = add_control(request, panel, "ButtonControl", desc, LABEL_SAVE);
     if (!request.save) return 0;
-    place(request.save, SAVE_BUTTON_X, SAVE_BUTTON_Y);
-    set_event(request.save, uv_template_save, &request);
+    panel_place(request.save, SAVE_BUTTON_X, SAVE_BUTTON_Y);
+    panel_set_event(request.save, uv_template_save, &request);
     return 1;
 }
 
@@ -288,7 +253,7 @@ void uv_template_save(LWControlID, void* data) noexcept {
 
     const LWObjectFuncs* objects = get_service<LWObjectFuncs>(global, LWOBJECTFUNCS_GLOBAL);
     if (!objects || !objects->vmapName) return;
-    const char* host_name = objects->vmapName(LWVMAP_TXUV, get_int(request->uv_map, CTL_VALUE));
+    const char* host_name = objects->vmapName(LWVMAP_TXUV, panel_get_int(request->uv_map, CTL_VALUE));
     if (!host_name) return;
     // Our own copy: the requester runs in between, and the host promises
     // nothing about its text that long.
@@ -308,7 +273,7 @@ void uv_template_save(LWControlID, void* data) noexcept {
 
     const UvColor foreground = get_rgb(request->foreground);
     const UvColor background = get_rgb(request->background);
-    const int size = get_int(request->image_size, CTL_VALUE);
+    const int size = panel_get_int(request->image_size, CTL_VALUE);
     if (size <= 0) return;
 
     if (uv_template_render(uv_template_buffers.full_name, *request->source, uv_map_name.c_str(), size,

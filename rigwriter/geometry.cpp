@@ -1,13 +1,13 @@
 // Geometry of the selected object: allocation of the state, the point and
 // polygon scans, corner binding, face and smoothed normals, texture
 // coordinates and the panel's counts.
-#include <cmath>
 #include <cstddef>
 #include <new>
 
 #include "host_glue.h"
 #include "ref_state.h"
 #include "rotation.h"
+#include "smoothing.h"
 
 namespace {
 
@@ -38,34 +38,6 @@ RefPolygon* find_polygon(const RefExportState& state, LWPolID id) noexcept {
     return static_cast<RefPolygon*>(found);
 }
 
-// Whether another face bends away from this one by no more than the surface's
-// smoothing angle. The arc cosine and the comparison are in float, on normals
-// rounded to float; a dot product that rounding pushed past +-1 has no arc
-// cosine and counts as within the angle.
-//
-// acos is only needed near the limit: outside a margin around cos(limit) the
-// order of the dot products decides, with the same result, since acos falls
-// monotonically and the margin (1e-6 in the cosine, at least as much in the
-// angle) is far wider than any rounding of the two sides.
-struct AngleLimit {
-    float limit;
-    double cosine;
-};
-
-AngleLimit angle_limit(double smoothing_angle) noexcept {
-    const float limit = static_cast<float>(smoothing_angle);
-    return AngleLimit{limit, std::cos(static_cast<double>(limit))};
-}
-
-bool within_angle(float dot, const AngleLimit& limit) noexcept {
-    if (dot > 1.0f || dot < -1.0f) return true;
-    constexpr double MARGIN = 1e-6;
-    if (dot > limit.cosine + MARGIN) return true;
-    if (dot < limit.cosine - MARGIN) return false;
-    const float angle = static_cast<float>(std::acos(static_cast<double>(dot)));
-    return angle <= limit.limit;  // false for a NaN dot
-}
-
 bool smooths(const RefPolygon* polygon) noexcept {
     return polygon != nullptr && polygon->valid != 0 && polygon->corners != nullptr && polygon->surface != nullptr &&
            polygon->surface->smoothing_angle > 0.0;
@@ -75,13 +47,13 @@ bool smooths(const RefPolygon* polygon) noexcept {
 // polygon_map, null where an entry is empty or unknown) are `around`: its
 // face normal plus, in list order, the face normal of every other polygon
 // within the angle, summed in double and normalised in float.
-void smooth_corner(const RefPolygon& own, RefPolygon* const* around, int count, const AngleLimit& limit,
+void smooth_corner(const RefPolygon& own, RefPolygon* const* around, int count, const SmoothingLimit& limit,
                    float out_normal[3]) noexcept {
     double sum[3] = {own.normal[0], own.normal[1], own.normal[2]};
     for (int i = 0; i < count; ++i) {
         const RefPolygon* other = around[i];
         if (other == nullptr || other->id == own.id) continue;
-        if (!within_angle(vec3_dot(own.normal, other->normal), limit)) continue;
+        if (!within_smoothing_angle(vec3_dot(own.normal, other->normal), limit)) continue;
         for (int k = 0; k < 3; ++k) sum[k] += static_cast<double>(other->normal[k]);
     }
     float unit[3] = {static_cast<float>(sum[0]), static_cast<float>(sum[1]), static_cast<float>(sum[2])};
@@ -93,12 +65,12 @@ void smooth_corner(const RefPolygon& own, RefPolygon* const* around, int count, 
 // its cosine need not be taken again for each.
 struct LimitCache {
     const RefSurface* surface = nullptr;
-    AngleLimit limit{};
+    SmoothingLimit limit{};
 
-    const AngleLimit& of(const RefSurface* wanted) noexcept {
+    const SmoothingLimit& of(const RefSurface* wanted) noexcept {
         if (wanted != surface) {
             surface = wanted;
-            limit = angle_limit(wanted->smoothing_angle);
+            limit = smoothing_limit(wanted->smoothing_angle);
         }
         return limit;
     }
@@ -120,7 +92,7 @@ void smooth_point(const RefExportState& state, const RefPoint& point, std::vecto
     for (int i = 0; i < point.polygon_count; ++i) {
         RefPolygon* polygon = around[static_cast<std::size_t>(i)];
         if (!smooths(polygon)) continue;
-        const AngleLimit& limit = limits.of(polygon->surface);
+        const SmoothingLimit& limit = limits.of(polygon->surface);
         for (int c = 0; c < polygon->size; ++c) {
             if (polygon->point_ids[c] != point.id) continue;
             smooth_corner(*polygon, around.data(), point.polygon_count, limit, polygon->corners[c].normal);

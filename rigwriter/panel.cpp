@@ -7,6 +7,7 @@
 
 #include "../meshwriter/uv_template.h"
 #include "host_glue.h"
+#include "panel_kit.h"
 
 namespace {
 
@@ -45,60 +46,6 @@ const char* const INVALID_LABELS[INVALID_ROWS] = {
 };
 const int COLUMN_WIDTHS[] = {300, 200};
 
-// ---- control values ---------------------------------------------------------
-
-void set_int(LWControl* control, cTag tag, int number) noexcept {
-    LWValue value{};
-    value.intv.type = LWT_INTEGER;
-    value.intv.value = number;
-    control->set(control, tag, &value);
-}
-
-int get_int(LWControl* control, cTag tag) noexcept {
-    LWValue value{};
-    value.intv.type = LWT_INTEGER;
-    control->get(control, tag, &value);
-    return value.intv.value;
-}
-
-void set_float(LWControl* control, double number) noexcept {
-    LWValue value{};
-    value.flt.type = LWT_FLOAT;
-    value.flt.value = number;
-    control->set(control, CTL_VALUE, &value);
-}
-
-double get_float(LWControl* control) noexcept {
-    LWValue value{};
-    value.flt.type = LWT_FLOAT;
-    control->get(control, CTL_VALUE, &value);
-    return value.flt.value;
-}
-
-void set_pointer(LWControl* control, cTag tag, void* pointer) noexcept {
-    LWValue value{};
-    value.ptr.ptr = pointer;
-    control->set(control, tag, &value);
-}
-
-// User data first, then the event, as the panel toolkit expects.
-void set_event(LWControl* control, LWCtlEventHook event, void* data) noexcept {
-    set_pointer(control, CTL_USERDATA, data);
-    set_pointer(control, CTL_USEREVENT, reinterpret_cast<void*>(event));
-}
-
-void place(LWControl* control, int x, int y) noexcept {
-    set_int(control, CTL_X, x);
-    set_int(control, CTL_Y, y);
-}
-
-void draw(LWControl* control, DrMode mode) noexcept {
-    if (control != nullptr) control->draw(control, mode);
-}
-
-// The toolkit's callback types are not const-correct; it only reads.
-char* text(const char* literal) noexcept { return const_cast<char*>(literal); }
-
 RefExportState* state_of(void* data) noexcept { return static_cast<RefExportState*>(data); }
 
 // ---- the grouping popup -------------------------------------------------------
@@ -116,7 +63,7 @@ int group_count(void* data) noexcept {
 char* group_name(void* data, int index) noexcept {
     const RefExportState* state = state_of(data);
     if (state == nullptr) return nullptr;
-    return text(GROUP_ITEMS[ref_group_of_item(*state, index)]);
+    return panel_text(GROUP_ITEMS[ref_group_of_item(*state, index)]);
 }
 
 // ---- the two lists --------------------------------------------------------------
@@ -138,9 +85,9 @@ int valid_count(void*) noexcept { return VALID_ROWS; }
 char* valid_name(void* data, int row, int column) noexcept {
     RefExportState* state = state_of(data);
     if (state == nullptr) return nullptr;
-    if (row == -1) return column == 0 ? text("Valid Geometry") : column == 1 ? text("Count") : nullptr;
+    if (row == -1) return column == 0 ? panel_text("Valid Geometry") : column == 1 ? panel_text("Count") : nullptr;
     if (row < 0 || row >= VALID_ROWS) return nullptr;
-    if (column == 0) return text(VALID_LABELS[row]);
+    if (column == 0) return panel_text(VALID_LABELS[row]);
     if (column != 1) return nullptr;
     const int values[VALID_ROWS] = {state->counts.valid_triangles, state->bone_count - state->null_bone_count,
                                     state->null_bone_count};
@@ -152,9 +99,9 @@ int invalid_count(void*) noexcept { return INVALID_ROWS; }
 char* invalid_name(void* data, int row, int column) noexcept {
     RefExportState* state = state_of(data);
     if (state == nullptr) return nullptr;
-    if (row == -1) return column == 0 ? text("Invalid Geometry") : column == 1 ? text("Count") : nullptr;
+    if (row == -1) return column == 0 ? panel_text("Invalid Geometry") : column == 1 ? panel_text("Count") : nullptr;
     if (row < 0 || row >= INVALID_ROWS) return nullptr;
-    if (column == 0) return text(INVALID_LABELS[row]);
+    if (column == 0) return panel_text(INVALID_LABELS[row]);
     if (column != 1) return nullptr;
     const RefCounts& counts = state->counts;
     const int values[INVALID_ROWS] = {counts.no_uv_triangles, counts.degenerate, counts.five_plus, counts.non_face};
@@ -166,8 +113,8 @@ char* invalid_name(void* data, int row, int column) noexcept {
 void verify_changed(LWControlID control, void* data) noexcept {
     RefExportState* state = state_of(data);
     if (state == nullptr || state->panel_data == nullptr) return;
-    state->verify_uv = get_int(static_cast<LWControl*>(control), CTL_VALUE) != 0 ? 0 : 1;
-    draw(state->panel_data->group_by, DR_REFRESH);
+    state->verify_uv = panel_get_int(static_cast<LWControl*>(control), CTL_VALUE) != 0 ? 0 : 1;
+    panel_draw(state->panel_data->group_by, DR_REFRESH);
     ref_count_polygons(*state);
     ref_refresh_panel(*state);
 }
@@ -175,7 +122,7 @@ void verify_changed(LWControlID control, void* data) noexcept {
 void grouping_changed(LWControlID control, void* data) noexcept {
     RefExportState* state = state_of(data);
     if (state == nullptr) return;
-    state->group_by = ref_group_of_item(*state, get_int(static_cast<LWControl*>(control), CTL_VALUE));
+    state->group_by = ref_group_of_item(*state, panel_get_int(static_cast<LWControl*>(control), CTL_VALUE));
     ref_count_polygons(*state);
     ref_refresh_panel(*state);
 }
@@ -183,14 +130,14 @@ void grouping_changed(LWControlID control, void* data) noexcept {
 void scale_box_changed(LWControlID control, void* data) noexcept {
     RefExportState* state = state_of(data);
     if (state == nullptr || state->panel_data == nullptr) return;
-    const bool on = get_int(static_cast<LWControl*>(control), CTL_VALUE) != 0;
-    draw(state->panel_data->scale_value, on ? DR_RENDER : DR_GHOST);
+    const bool on = panel_get_int(static_cast<LWControl*>(control), CTL_VALUE) != 0;
+    panel_draw(state->panel_data->scale_value, on ? DR_RENDER : DR_GHOST);
 }
 
 void null_bones_changed(LWControlID control, void* data) noexcept {
     RefExportState* state = state_of(data);
     if (state == nullptr) return;
-    state->include_null_bones = get_int(static_cast<LWControl*>(control), CTL_VALUE);
+    state->include_null_bones = panel_get_int(static_cast<LWControl*>(control), CTL_VALUE);
 }
 
 void uv_template_pressed(LWControlID control, void* data) noexcept {
@@ -208,31 +155,17 @@ void uv_template_pressed(LWControlID control, void* data) noexcept {
 // ---- building -----------------------------------------------------------------
 
 LWControl* add_control(RefExportState& state, const char* type, LWPanControlDesc& desc, const char* label) noexcept {
-    return state.panel_funcs->addControl(state.panel, text(type), &desc, text(label));
+    return panel_add_control(state.panel_funcs, state.panel, type, desc, label);
 }
 
 LWControl* add_text(RefExportState& state, const char* label, int x, int y) noexcept {
-    static const char* const ONE_EMPTY_LINE[] = {"", nullptr};
-    LWPanControlDesc desc{};
-    desc.text.type = LWT_TEXT;
-    desc.text.text = const_cast<const char**>(ONE_EMPTY_LINE);
-    LWControl* control = add_control(state, "TextControl", desc, label);
-    if (control != nullptr) place(control, x, y);
-    return control;
+    return panel_add_text(state.panel_funcs, state.panel, label, x, y);
 }
 
 LWControl* add_list(RefExportState& state, const char* label, int visible_rows, int (*count)(void*),
                     char* (*name)(void*, int, int)) noexcept {
-    LWPanControlDesc desc{};
-    desc.multiList.type = LWT_MLIST;
-    desc.multiList.width = LIST_WIDTH;
-    desc.multiList.visItems = visible_rows;
-    desc.multiList.countFn = count;
-    desc.multiList.nameFn = name;
-    desc.multiList.colWidth = column_width;
-    LWControl* control = add_control(state, "MultiListBoxControl", desc, label);
-    if (control != nullptr) set_pointer(control, CTL_USERDATA, &state);
-    return control;
+    return panel_add_list(state.panel_funcs, state.panel, label, LIST_WIDTH, visible_rows, count, name, column_width,
+                          &state);
 }
 
 LWControl* add_simple(RefExportState& state, const char* type, LWType desc_type, const char* label, int x,
@@ -240,7 +173,7 @@ LWControl* add_simple(RefExportState& state, const char* type, LWType desc_type,
     LWPanControlDesc desc{};
     desc.type = desc_type;
     LWControl* control = add_control(state, type, desc, label);
-    if (control != nullptr) place(control, x, y);
+    if (control != nullptr) panel_place(control, x, y);
     return control;
 }
 
@@ -257,19 +190,19 @@ bool add_controls(RefExportState& state, RefPanel& c) noexcept {
     desc.popup.nameFn = group_name;
     c.group_by = add_control(state, "CustomPopupControl", desc, LABEL_GROUP_BY);
     if (c.group_by == nullptr) return false;
-    place(c.group_by, POPUP_FIELD_X - get_int(c.group_by, CTL_LABELWIDTH), 42);
-    set_pointer(c.group_by, CTL_USERDATA, &state);
+    panel_place_after_label(c.group_by, POPUP_FIELD_X, 42);
+    panel_set_pointer(c.group_by, CTL_USERDATA, &state);
 
     c.verify = add_simple(state, "BoolControl", LWT_BOOLEAN, LABEL_VERIFY, 366, 42);
     if (c.verify == nullptr) return false;
 
     c.valid_list = add_list(state, LABEL_VALID_LIST, 3, valid_count, valid_name);
     if (c.valid_list == nullptr) return false;
-    place(c.valid_list, 5, 82);
+    panel_place(c.valid_list, 5, 82);
     // Left where the toolkit puts it, below the valid list, and shown ghosted.
     c.invalid_list = add_list(state, LABEL_INVALID_LIST, 5, invalid_count, invalid_name);
     if (c.invalid_list == nullptr) return false;
-    draw(c.invalid_list, DR_GHOST);
+    panel_draw(c.invalid_list, DR_GHOST);
 
     c.uv_template = add_simple(state, "ButtonControl", LWT_INTEGER, LABEL_UV_TEMPLATE, 377, 288);
     if (c.uv_template == nullptr) return false;
@@ -277,7 +210,7 @@ bool add_controls(RefExportState& state, RefPanel& c) noexcept {
     if (c.scale_box == nullptr) return false;
     c.scale_value = add_simple(state, "FloatControl", LWT_FLOAT, "", 112, 288);
     if (c.scale_value == nullptr) return false;
-    set_float(c.scale_value, static_cast<double>(state.scale));
+    panel_set_float(c.scale_value, static_cast<double>(state.scale));
     c.include_null_bones = add_simple(state, "BoolControl", LWT_BOOLEAN, LABEL_NULL_BONES, 8, 320);
     if (c.include_null_bones == nullptr) return false;
     c.save_hint = add_text(state, LABEL_SAVE_HINT, 5, 360);
@@ -285,15 +218,15 @@ bool add_controls(RefExportState& state, RefPanel& c) noexcept {
     c.save = add_simple(state, "ButtonControl", LWT_INTEGER, LABEL_SAVE, 442, 360);
     if (c.save == nullptr) return false;
 
-    set_int(c.include_null_bones, CTL_VALUE, 1);
-    set_int(c.scale_box, CTL_VALUE, 1);
+    panel_set_int(c.include_null_bones, CTL_VALUE, 1);
+    panel_set_int(c.scale_box, CTL_VALUE, 1);
 
-    set_event(c.verify, verify_changed, &state);
-    set_event(c.save, ref_save, &state);
-    set_event(c.group_by, grouping_changed, &state);
-    set_event(c.uv_template, uv_template_pressed, &state);
-    set_event(c.scale_box, scale_box_changed, &state);
-    set_event(c.include_null_bones, null_bones_changed, &state);
+    panel_set_event(c.verify, verify_changed, &state);
+    panel_set_event(c.save, ref_save, &state);
+    panel_set_event(c.group_by, grouping_changed, &state);
+    panel_set_event(c.uv_template, uv_template_pressed, &state);
+    panel_set_event(c.scale_box, scale_box_changed, &state);
+    panel_set_event(c.include_null_bones, null_bones_changed, &state);
     return true;
 }
 
@@ -312,7 +245,7 @@ int ref_build_panel(RefExportState& state, LWPanelFuncs* panels, RefPanel& contr
     } catch (...) {
         return 1;
     }
-    LWPanelID panel = panels->create(text(PANEL_TITLE), panels);
+    LWPanelID panel = panels->create(panel_text(PANEL_TITLE), panels);
     if (panel == nullptr) return 1;
     int version = 0;
     panels->get(panel, PAN_VERSION, &version);
@@ -352,15 +285,15 @@ int ref_run_panel(RefExportState& state, LWPanelFuncs* panels) noexcept {
 void ref_refresh_panel(RefExportState& state) noexcept {
     const RefPanel* c = state.panel_data;
     if (c == nullptr) return;
-    draw(c->valid_list, DR_REFRESH);
-    draw(c->invalid_list, DR_REFRESH);
-    if (state.uv_map_count == 0) draw(c->uv_template, DR_GHOST);
-    draw(c->save, state.counts.valid_triangles > 0 ? DR_RENDER : DR_GHOST);
+    panel_draw(c->valid_list, DR_REFRESH);
+    panel_draw(c->invalid_list, DR_REFRESH);
+    if (state.uv_map_count == 0) panel_draw(c->uv_template, DR_GHOST);
+    panel_draw(c->save, state.counts.valid_triangles > 0 ? DR_RENDER : DR_GHOST);
 }
 
 float ref_panel_scale(const RefExportState& state) noexcept {
     const RefPanel* c = state.panel_data;
     if (c == nullptr || c->scale_box == nullptr || c->scale_value == nullptr) return state.scale;
-    if (get_int(c->scale_box, CTL_VALUE) == 0) return 1.0f;
-    return static_cast<float>(get_float(c->scale_value));
+    if (panel_get_int(c->scale_box, CTL_VALUE) == 0) return 1.0f;
+    return static_cast<float>(panel_get_float(c->scale_value));
 }

@@ -2,12 +2,11 @@
 // material name each polygon's triangles are written under.
 #include <cstddef>
 
-#include <lwimage.h>
 #include <lwsurf.h>
-#include <lwtxtr.h>
 
 #include "host_glue.h"
 #include "ref_state.h"
+#include "surface_shading.h"
 
 namespace {
 
@@ -15,23 +14,6 @@ namespace {
 // The host gives every polygon a surface, so this is a guard: a triangle
 // needs a material line whatever happens.
 constexpr char REF_DEFAULT_MATERIAL[] = "default";
-
-// The image of the first base colour layer that is an image projected
-// through a UV map and names its image; null when there is none.
-const char* uv_image_name(const LWTextureFuncs* textures, const LWImageList* images, LWTextureID texture) noexcept {
-    for (LWTLayerID layer = textures->firstLayer(texture); layer != nullptr;
-         layer = textures->nextLayer(texture, layer)) {
-        if (textures->layerType(layer) != TLT_IMAGE) continue;
-        int projection = -1;
-        textures->getParam(layer, TXTAG_PROJ, &projection);
-        if (projection != TXPRJ_UVMAP) continue;
-        LWImageID image = nullptr;
-        textures->getParam(layer, TXTAG_IMAGE, &image);
-        if (image == nullptr) continue;
-        if (const char* name = images->name(image)) return name;
-    }
-    return nullptr;
-}
 
 }  // namespace
 
@@ -62,17 +44,9 @@ int ref_read_surface(RefExportState& state, const LWSurfaceFuncs* surface_funcs,
     // A later surface of the same name (another object's) takes the entry.
     strmap_insert(&state.surface_map, record.name.c_str(), &record, map_string_hash(record.name.c_str()));
 
-    if (const double* values = surface_funcs->getFlt(surface, SURF_SMAN)) record.smoothing_angle = values[0];
-
-    const LWTextureID texture = surface_funcs->getTex(surface, SURF_COLR);
-    if (texture == nullptr) return REF_NO_SERVICE;
-    auto* textures = get_service<LWTextureFuncs>(state.global, LWTEXTUREFUNCS_GLOBAL);
-    auto* images = get_service<LWImageList>(state.global, LWIMAGELIST_GLOBAL);
-    if (textures == nullptr || images == nullptr) return REF_NO_SERVICE;
-    if (const char* image = uv_image_name(textures, images, texture)) {
-        if (!ref_copy_text(record.texture_image, image)) return REF_NO_SERVICE;
-    }
-    return REF_OK;
+    return read_surface_shading(state.global, surface_funcs, surface, record.smoothing_angle, record.texture_image)
+               ? REF_OK
+               : REF_NO_SERVICE;
 }
 
 // GROUP_BY_SURFACE: the surface name. GROUP_BY_TEXTURE: the surface's texture

@@ -25,6 +25,7 @@
 #include "meshwriter.h"
 #include "scene_builder.h"
 #include "writer.h"
+#include "../common/smd_text.h"
 
 namespace meshtest {
 
@@ -83,24 +84,7 @@ struct MeshFixture {
 
     // The whole file mesh_write_smd produces, and its result code.
     std::string write(int* out_rc = nullptr) const {
-        std::FILE* stream = std::tmpfile();
-        if (stream == nullptr) {
-            ADD_FAILURE() << "no temporary file";
-            return {};
-        }
-        const int rc = mesh_write_smd(state, stream);
-        if (out_rc != nullptr) {
-            *out_rc = rc;
-        } else {
-            EXPECT_EQ(rc, 0);
-        }
-        std::string text;
-        std::rewind(stream);
-        char buffer[4096];
-        std::size_t got;
-        while ((got = std::fread(buffer, 1, sizeof buffer, stream)) > 0) text.append(buffer, got);
-        std::fclose(stream);
-        return text;
+        return smdtest::capture_stream([this](std::FILE* stream) { return mesh_write_smd(state, stream); }, out_rc);
     }
 };
 
@@ -116,17 +100,7 @@ inline int run_export(lwhost::Host& host, GlobalFunc* global = &lwhost::Host::gl
     return mesh_activate(LWMODCOMMAND_VERSION, global, &local, nullptr);
 }
 
-inline std::vector<std::string> lines_of(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return lines;
-}
+using smdtest::lines_of;
 
 // The lines between the "triangles" line and the next "end".
 inline std::vector<std::string> triangles_of(const std::string& text) {

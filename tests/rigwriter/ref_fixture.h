@@ -19,6 +19,7 @@
 #include "ref_state.h"
 #include "scene_builder.h"
 #include "writer.h"
+#include "../common/smd_text.h"
 
 namespace reftest {
 
@@ -85,38 +86,11 @@ struct RefFixture {
 
     // The whole file ref_write_smd produces, and its result code.
     std::string write(int* out_rc = nullptr) const {
-        std::FILE* stream = std::tmpfile();
-        if (stream == nullptr) {
-            ADD_FAILURE() << "no temporary file";
-            return {};
-        }
-        const int rc = ref_write_smd(state, stream);
-        if (out_rc != nullptr) {
-            *out_rc = rc;
-        } else {
-            EXPECT_EQ(rc, 0);
-        }
-        std::string text;
-        std::rewind(stream);
-        char buffer[4096];
-        std::size_t got;
-        while ((got = std::fread(buffer, 1, sizeof buffer, stream)) > 0) text.append(buffer, got);
-        std::fclose(stream);
-        return text;
+        return smdtest::capture_stream([this](std::FILE* stream) { return ref_write_smd(state, stream); }, out_rc);
     }
 };
 
-inline std::vector<std::string> lines_of(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return lines;
-}
+using smdtest::lines_of;
 
 // The lines between a section keyword line and the next "end".
 inline std::vector<std::string> section(const std::string& text, const std::string& keyword) {
