@@ -67,7 +67,7 @@ struct GenericSpec {
 };
 
 const std::vector<GenericSpec>& layout_generics() {
-    static const std::vector<GenericSpec> specs = {
+    static const std::vector<GenericSpec> table = {
         {"rigwriter", "SMD Export Layout",
          {"Info Messages 2", "LW Item Info 3", "LW Scene Info 3", "LW Object Info 4", "LW Interface Info 3",
           "LWPanelServices"},
@@ -82,40 +82,40 @@ const std::vector<GenericSpec>& layout_generics() {
          {"Info Messages 2", "LW Item Info 3", "LW Scene Info 3", "LW Interface Info 3", "LWPanelServices"},
          {"Info Messages 2", "LW Item Info 3", "LW Scene Info 3", "LWPanelServices"}},
     };
-    return specs;
+    return table;
 }
 
 TEST(Activation, LayoutGenericsFetchTheirServicesInOrder) {
-    for (const auto& spec : layout_generics()) {
+    for (const auto& expected : layout_generics()) {
         Host host;
-        ASSERT_NE(host.plugins().load(plugin_path(spec.file)), nullptr);
-        host.run_generic(spec.server);
+        ASSERT_NE(host.plugins().load(plugin_path(expected.file)), nullptr);
+        host.run_generic(expected.server);
         std::vector<std::string> names = requested_names(host);
-        names.resize(std::min(names.size(), spec.order.size()));
-        EXPECT_EQ(names, spec.order) << spec.server;
+        names.resize(std::min(names.size(), expected.order.size()));
+        EXPECT_EQ(names, expected.order) << expected.server;
     }
 }
 
 TEST(Activation, LayoutGenericsReturnTwoWithoutARequiredService) {
-    for (const auto& spec : layout_generics()) {
-        for (const auto& missing : spec.required) {
+    for (const auto& expected : layout_generics()) {
+        for (const auto& missing : expected.required) {
             Host host;
-            ASSERT_NE(host.plugins().load(plugin_path(spec.file)), nullptr);
+            ASSERT_NE(host.plugins().load(plugin_path(expected.file)), nullptr);
             host.withhold(missing);
-            EXPECT_EQ(host.run_generic(spec.server), 2) << spec.server << " without " << missing;
-            EXPECT_TRUE(host.panel_log().empty()) << spec.server << " without " << missing;
-            EXPECT_TRUE(host.command_log.empty()) << spec.server << " without " << missing;
-            EXPECT_TRUE(host.messages.empty()) << spec.server << " without " << missing;
+            EXPECT_EQ(host.run_generic(expected.server), 2) << expected.server << " without " << missing;
+            EXPECT_TRUE(host.panel_log().empty()) << expected.server << " without " << missing;
+            EXPECT_TRUE(host.command_log.empty()) << expected.server << " without " << missing;
+            EXPECT_TRUE(host.messages.empty()) << expected.server << " without " << missing;
         }
     }
 }
 
 TEST(Activation, LayoutGenericsServeAnyVersion) {
-    for (const auto& spec : layout_generics()) {
+    for (const auto& expected : layout_generics()) {
         for (int version : {1, 2, 7}) {
             Host host;
-            ASSERT_NE(host.plugins().load(plugin_path(spec.file)), nullptr);
-            EXPECT_NE(host.run_generic(spec.server, version), 1) << spec.server << " version " << version;
+            ASSERT_NE(host.plugins().load(plugin_path(expected.file)), nullptr);
+            EXPECT_NE(host.run_generic(expected.server, version), 1) << expected.server << " version " << version;
         }
     }
 }
@@ -136,28 +136,28 @@ struct CommandSpec {
 const CommandSpec kCommands[] = {{"meshwriter", "SMD Export"}, {"shapereader", "SMD Mesh Import"}};
 
 TEST(Activation, CommandSequencesCheckServicesAroundTheVersion) {
-    for (const auto& spec : kCommands) {
+    for (const auto& expected : kCommands) {
         {
             Host host;
-            ASSERT_NE(host.plugins().load(plugin_path(spec.file)), nullptr);
+            ASSERT_NE(host.plugins().load(plugin_path(expected.file)), nullptr);
             host.withhold("LWPanelServices");
-            EXPECT_EQ(host.run_command(spec.server, 2), 2) << spec.server;
+            EXPECT_EQ(host.run_command(expected.server, 2), 2) << expected.server;
             EXPECT_EQ(requested_names(host), std::vector<std::string>{"LWPanelServices"});
         }
         {
             Host host;
-            ASSERT_NE(host.plugins().load(plugin_path(spec.file)), nullptr);
+            ASSERT_NE(host.plugins().load(plugin_path(expected.file)), nullptr);
             host.withhold("LWM: State Query 3");
-            EXPECT_EQ(host.run_command(spec.server, 2), 2) << spec.server;
+            EXPECT_EQ(host.run_command(expected.server, 2), 2) << expected.server;
             EXPECT_EQ(requested_names(host), (std::vector<std::string>{"LWPanelServices", "LWM: State Query 3"}));
         }
         {  // the version is checked before the messages are fetched
             Host host;
-            ASSERT_NE(host.plugins().load(plugin_path(spec.file)), nullptr);
+            ASSERT_NE(host.plugins().load(plugin_path(expected.file)), nullptr);
             host.withhold("Info Messages 2");
-            EXPECT_EQ(host.run_command(spec.server, 2), 1) << spec.server;
-            EXPECT_EQ(host.run_command(spec.server, 4), 1) << spec.server;
-            EXPECT_EQ(host.run_command(spec.server, 3), 2) << spec.server;
+            EXPECT_EQ(host.run_command(expected.server, 2), 1) << expected.server;
+            EXPECT_EQ(host.run_command(expected.server, 4), 1) << expected.server;
+            EXPECT_EQ(host.run_command(expected.server, 3), 2) << expected.server;
             EXPECT_TRUE(host.panel_log().empty());
         }
     }

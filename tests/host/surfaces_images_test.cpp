@@ -360,7 +360,7 @@ TEST(ImageUtilityTest, TargaSaverWritesBottomUpBgr) {
 
     const std::vector<std::uint8_t> expected = {
         0, 0, 2,           // no id, no colour map, uncompressed true colour
-        0, 0, 0, 0, 0,     // colour map specification
+        0, 0, 0, 0, 0,     // colour map fields
         0, 0, 0, 0,        // x and y origin
         2, 0, 2, 0,        // width 2, height 2
         24, 0,             // 24 bits, origin lower left
