@@ -4,7 +4,7 @@
 //   int targa_save(const char* path, int width, int height, const std::uint8_t* rgb)
 //       `rgb` holds width x height pixels of three bytes (red, green, blue),
 //       row 0 first, row 0 being the top of the picture. The file is:
-//         an 18-byte header: id length 0, no colour map (type 0, a zeroed
+//         an 18-byte header: id length 0, no colour map (type 0, zeroed
 //           colour map fields), image type 2 (uncompressed true
 //           colour), x and y origin 0, width and height (16 bits, little
 //           endian), 24 bits per pixel, descriptor 0 (no alpha bits, origin
