@@ -234,7 +234,7 @@ int previous_frame(Command& c) { return step_frame(c, -1); }
 int refresh_now(Command& command) {
     if (!at_end(command.args)) return fail(command, "takes no argument");
     refresh_records(command.host);
-    command.host.plugins().motion_handlers().evaluate_all();
+    command.host.plugins().motion_handlers().refresh();
     return 1;
 }
 
@@ -336,6 +336,8 @@ int Host::layout_command(const char* text) {
     std::string_view word = next_token(cursor);
     Command command{*this, whole, cursor};
     int code = find_command(word);
+    // Any command but a refresh may change what the handlers would see.
+    if (!code || kCommands[code - 1].run != refresh_now) plugins().motion_handlers().mark_changed();
     int result = code ? kCommands[code - 1].run(command) : fail(command, "unknown command");
     refresh_records(*this);
     return result;

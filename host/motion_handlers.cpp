@@ -87,6 +87,7 @@ MotionHandlers::MotionHandlers(Host& host, Plugins& plugins) : host_(host), plug
 MotionHandlers::~MotionHandlers() { clear(); }
 
 int MotionHandlers::apply(ItemId item, const std::string& server) noexcept {
+    mark_changed();
     try {
         if (!host_.scene.item(item)) {
             host_.note("ApplyServer " + server + ": no such item");
@@ -139,6 +140,7 @@ void MotionHandlers::destroy(MotionHandlerInstance& instance) noexcept {
 }
 
 int MotionHandlers::remove(ItemId item, const std::string& server) noexcept {
+    mark_changed();
     auto found = by_item_.find(item);
     if (found != by_item_.end()) {
         InstanceList& list = found->second;
@@ -159,6 +161,7 @@ int MotionHandlers::remove(ItemId item, const std::string& server) noexcept {
 }
 
 void MotionHandlers::remove_module(const PluginModule* module) noexcept {
+    mark_changed();
     for (auto entry = by_item_.begin(); entry != by_item_.end();) {
         InstanceList& list = entry->second;
         for (auto it = list.begin(); it != list.end();) {
@@ -174,12 +177,20 @@ void MotionHandlers::remove_module(const PluginModule* module) noexcept {
 }
 
 void MotionHandlers::clear() noexcept {
+    mark_changed();
     for (auto& [item, list] : by_item_)
         for (auto& instance : list) destroy(*instance);
     by_item_.clear();
 }
 
+void MotionHandlers::refresh() noexcept {
+    if (fresh_ && fresh_time_ == host_.scene.settings.time) return;
+    evaluate_all();
+}
+
 void MotionHandlers::evaluate_all() noexcept {
+    fresh_ = true;
+    fresh_time_ = host_.scene.settings.time;
     if (by_item_.empty()) return;
     try {
         const Scene& scene = host_.scene;

@@ -22,6 +22,15 @@
 //                         `setParam` is recorded in set_param_calls and
 //                         changes nothing, so a handler cannot alter the
 //                         keyed motion.
+//   refresh()             what "RefreshNow" does: evaluate_all() again only
+//                         when the time moved or something may have changed
+//                         since the last evaluation (mark_changed). A redraw
+//                         of an unchanged frame shows what was evaluated, so
+//                         handlers are not called twice for one state.
+//   mark_changed()        the scene may have changed: the next refresh
+//                         evaluates. Every Layout command other than
+//                         "RefreshNow", and every apply/remove, marks it; code
+//                         that edits host.scene directly calls it too.
 //   description(item, i)  the `descln` text of the i-th instance (from 1).
 //
 // Instances live until removed, until their module is unloaded, or until the
@@ -75,6 +84,8 @@ public:
     void clear() noexcept;
 
     void evaluate_all() noexcept;
+    void refresh() noexcept;
+    void mark_changed() noexcept { fresh_ = false; }
 
     std::size_t count(ItemId item) const noexcept;
     std::size_t total() const noexcept;
@@ -92,6 +103,8 @@ private:
     Host& host_;
     Plugins& plugins_;
     std::unordered_map<ItemId, InstanceList> by_item_;
+    bool fresh_ = false;        // the last evaluation still shows the scene
+    double fresh_time_ = 0.0;   // the time of that evaluation
 };
 
 }  // namespace lwhost

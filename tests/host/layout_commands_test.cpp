@@ -327,7 +327,9 @@ TEST(MotionHandlers, EvaluateEveryAppliedItemAtEveryFrameParentsFirst) {
     const std::vector<ItemId> order = {s.root, s.child, s.grandchild, s.other_bone};
     int first = s.log->evaluations;
     EXPECT_EQ(run(host, "GoToFrame 3"), 1);
-    EXPECT_EQ(run(host, "RefreshNow"), 1);
+    EXPECT_EQ(run(host, "RefreshNow"), 1);  // nothing changed since frame 3 was evaluated
+    EXPECT_EQ(run(host, "SelectItem  " + hex(s.other_bone)), 1);
+    EXPECT_EQ(run(host, "RefreshNow"), 1);  // a command came in between: evaluated again
     EXPECT_EQ(run(host, "NextFrame"), 1);
     ASSERT_EQ(s.log->evaluations, first + 12);
     std::vector<ItemId> expected;
