@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstddef>
 #include <string_view>
 
 namespace lwhost::command_text {
@@ -95,6 +96,30 @@ inline bool parse_item_id(std::string_view token, std::uint32_t& out) {
     if (ec != std::errc{} || next != token.data() + token.size()) return false;
     out = std::uint32_t(value & 0xFFFFFFFFu);
     return true;
+}
+
+// Command tables: arrays of entries with a `word` member. A command's code is
+// its 1-based place in the table (words compared ignoring ASCII case); 0 is
+// "no such command".
+template <class Entry, std::size_t N>
+int find_command(const Entry (&table)[N], std::string_view word) {
+    for (std::size_t i = 0; i < N; ++i)
+        if (same_word(word, table[i].word)) return int(i) + 1;
+    return 0;
+}
+
+// The code of a text that is one command word and nothing else.
+template <class Entry, std::size_t N>
+int command_code(const Entry (&table)[N], const char* text) {
+    if (!text) return 0;
+    Cursor cursor = cursor_over(text);
+    std::string_view token = next_token(cursor);
+    return at_end(cursor) ? find_command(table, token) : 0;
+}
+
+template <class Entry, std::size_t N>
+const char* command_word(const Entry (&table)[N], int code) {
+    return (code >= 1 && std::size_t(code) <= N) ? table[code - 1].word : nullptr;
 }
 
 }  // namespace lwhost::command_text

@@ -304,26 +304,12 @@ constexpr CommandEntry kCommands[] = {
     {"ApplyServer", apply_server},
     {"RemoveServer", remove_server},
 };
-constexpr int kCommandCount = int(sizeof kCommands / sizeof kCommands[0]);
-
-int find_command(std::string_view word) {
-    for (int i = 0; i < kCommandCount; ++i)
-        if (same_word(word, kCommands[i].word)) return i + 1;
-    return 0;
-}
 
 }  // namespace
 
-int layout_command_code(const char* word) noexcept {
-    if (!word) return 0;
-    Cursor cursor = cursor_over(word);
-    std::string_view token = next_token(cursor);
-    return at_end(cursor) ? find_command(token) : 0;
-}
+int layout_command_code(const char* word) noexcept { return command_code(kCommands, word); }
 
-const char* layout_command_word(int code) noexcept {
-    return (code >= 1 && code <= kCommandCount) ? kCommands[code - 1].word : nullptr;
-}
+const char* layout_command_word(int code) noexcept { return command_word(kCommands, code); }
 
 int Host::layout_command(const char* text) {
     if (!text) {
@@ -335,7 +321,7 @@ int Host::layout_command(const char* text) {
     Cursor cursor = cursor_over(whole);
     std::string_view word = next_token(cursor);
     Command command{*this, whole, cursor};
-    int code = find_command(word);
+    int code = find_command(kCommands, word);
     // Any command but a refresh may change what the handlers would see.
     if (!code || kCommands[code - 1].run != refresh_now) plugins().motion_handlers().mark_changed();
     int result = code ? kCommands[code - 1].run(command) : fail(command, "unknown command");

@@ -102,26 +102,12 @@ constexpr CommandEntry kCommands[] = {
     {"Surf_SetSurf", surf_set_surf},
     {"Surf_SetFloat", surf_set_float},
 };
-constexpr int kCommandCount = int(sizeof kCommands / sizeof kCommands[0]);
-
-int find_command(std::string_view word) {
-    for (int i = 0; i < kCommandCount; ++i)
-        if (same_word(word, kCommands[i].word)) return i + 1;
-    return 0;
-}
 
 }  // namespace
 
-int modeler_command_code(const char* word) noexcept {
-    if (!word) return 0;
-    Cursor cursor = cursor_over(word);
-    std::string_view token = next_token(cursor);
-    return at_end(cursor) ? find_command(token) : 0;
-}
+int modeler_command_code(const char* word) noexcept { return command_code(kCommands, word); }
 
-const char* modeler_command_word(int code) noexcept {
-    return (code >= 1 && code <= kCommandCount) ? kCommands[code - 1].word : nullptr;
-}
+const char* modeler_command_word(int code) noexcept { return command_word(kCommands, code); }
 
 int Host::modeler_command(const char* text) {
     if (!text) {
@@ -133,7 +119,7 @@ int Host::modeler_command(const char* text) {
     Cursor cursor = cursor_over(whole);
     std::string_view word = next_token(cursor);
     Command command{*this, whole, cursor};
-    int code = find_command(word);
+    int code = find_command(kCommands, word);
     return code ? kCommands[code - 1].run(command) : fail(command, "unknown command");
 }
 
