@@ -72,6 +72,35 @@ void multiply(const Matrix& a, const Matrix& b, Matrix& out_c) noexcept {
     out_c = product;
 }
 
+// A matrix whose row and column 3 are zeros (of either sign) around a 1 in
+// the corner, with a finite upper-left 3x3: a rotation as the exporters
+// build them.
+bool is_pure_rotation(const Mat4& m) noexcept {
+    if (m.m[W][W] != 1.0f) return false;
+    for (int i = 0; i < 3; ++i) {
+        if (m.m[i][W] != 0.0f || m.m[W][i] != 0.0f) return false;
+        for (int j = 0; j < 3; ++j) {
+            if (!std::isfinite(m.m[i][j])) return false;
+        }
+    }
+    return true;
+}
+
+// One product term of a sum, rounded as the matrix products round it: the
+// float product is exact in double, and the sum's +0 start turns an exact
+// -0 into +0 (a tiny product that only rounds to zero keeps its sign).
+float single_term(float a, float b) noexcept {
+    return static_cast<float>(static_cast<double>(a) * static_cast<double>(b) + 0.0);
+}
+
+// Two product terms, summed as the matrix products sum them.
+float two_terms(float a, float b, float c, float d) noexcept {
+    long double sum = 0.0L;
+    sum += static_cast<long double>(a) * static_cast<long double>(b);
+    sum += static_cast<long double>(c) * static_cast<long double>(d);
+    return static_cast<float>(sum);
+}
+
 // Determinant of the 3x3 left when row `row` and column `col` are struck out.
 float minor_det(const Mat4& m, int row, int col) noexcept {
     float e[9];
@@ -179,16 +208,34 @@ EulerAngles matrix_to_euler(const Mat4& m, int order) noexcept {
     return e;
 }
 
+// bank x pitch x heading, each product rounded as mat3_multiply rounds it.
+// Most terms of the two products are exact zeros; the running sums start
+// from +0, never become -0 and so are left unchanged by a zero term, which
+// lets the closed form below drop those terms without changing a bit. Only
+// the two-term sums still need the extended precision. Non-finite angles
+// (where 0 x NaN terms matter) take the full products.
 void hpb_to_matrix(const double hpb[3], Mat4& out_matrix) noexcept {
     const float sh = sin_f(hpb[0]), ch = cos_f(hpb[0]);
     const float sp = sin_f(hpb[1]), cp = cos_f(hpb[1]);
     const float sb = sin_f(hpb[2]), cb = cos_f(hpb[2]);
-    Mat3 bank, pitch, heading, r;
-    mat3_set(bank, cb, sb, 0.0f, -sb, cb, 0.0f, 0.0f, 0.0f, 1.0f);
-    mat3_set(pitch, 1.0f, 0.0f, 0.0f, 0.0f, cp, sp, 0.0f, -sp, cp);
-    mat3_set(heading, ch, 0.0f, -sh, 0.0f, 1.0f, 0.0f, sh, 0.0f, ch);
-    mat3_multiply(bank, pitch, r);
-    mat3_multiply(r, heading, r);
+    Mat3 r;
+    if (std::isfinite(hpb[0]) && std::isfinite(hpb[1]) && std::isfinite(hpb[2])) {
+        const Mat3 p{{{single_term(cb, 1.0f), single_term(sb, cp), single_term(sb, sp)},
+                      {single_term(-sb, 1.0f), single_term(cb, cp), single_term(cb, sp)},
+                      {0.0f, single_term(-sp, 1.0f), single_term(cp, 1.0f)}}};
+        for (int row = 0; row < 3; ++row) {
+            r.m[row][0] = two_terms(p.m[row][0], ch, p.m[row][2], sh);
+            r.m[row][1] = single_term(p.m[row][1], 1.0f);
+            r.m[row][2] = two_terms(p.m[row][0], -sh, p.m[row][2], ch);
+        }
+    } else {
+        Mat3 bank, pitch, heading;
+        mat3_set(bank, cb, sb, 0.0f, -sb, cb, 0.0f, 0.0f, 0.0f, 1.0f);
+        mat3_set(pitch, 1.0f, 0.0f, 0.0f, 0.0f, cp, sp, 0.0f, -sp, cp);
+        mat3_set(heading, ch, 0.0f, -sh, 0.0f, 1.0f, 0.0f, sh, 0.0f, ch);
+        mat3_multiply(bank, pitch, r);
+        mat3_multiply(r, heading, r);
+    }
     for (int row = 0; row < 3; ++row) {
         for (int col = 0; col < 3; ++col) out_matrix.m[row][col] = r.m[row][col];
     }
@@ -235,7 +282,28 @@ void mat3_multiply(const Mat3& a, const Mat3& b, Mat3& out_c) noexcept {
 }
 
 void mat4_multiply(const Mat4& a, const Mat4& b, Mat4& out_c) noexcept {
-    multiply<4>(a, b, out_c);
+    if (!is_pure_rotation(a) || !is_pure_rotation(b)) {
+        multiply<4>(a, b, out_c);
+        return;
+    }
+    // Every term that involves row or column 3 is a product with a zero
+    // factor and a finite other one, so it is a zero; a sum that starts from
+    // +0 is never -0 and a zero term leaves it as it is. That makes the
+    // upper-left block a 3x3 product, the border +0 and the corner 1, to the
+    // bit.
+    Mat4 product;
+    for (int r = 0; r < 3; ++r) {
+        for (int c = 0; c < 3; ++c) {
+            long double sum = 0.0L;
+            for (int t = 0; t < 3; ++t)
+                sum += static_cast<long double>(a.m[r][t]) * static_cast<long double>(b.m[t][c]);
+            product.m[r][c] = static_cast<float>(sum);
+        }
+        product.m[r][W] = 0.0f;
+        product.m[W][r] = 0.0f;
+    }
+    product.m[W][W] = 1.0f;
+    out_c = product;
 }
 
 void mat4_identity(Mat4& out_m) noexcept {

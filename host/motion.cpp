@@ -111,16 +111,30 @@ double bezier2d_value(const std::vector<Key>& keys, std::size_t b, double time) 
     return cubic_bezier(from.value, v1, v2, to.value, 0.5 * (lo + hi));
 }
 
-// Value inside [first key, last key].
-double value_within(const std::vector<Key>& keys, double time) {
+// Index of the first key after `time` (keys.size() when none is), trying
+// the hinted span and the one after it before searching.
+std::size_t key_after(const std::vector<Key>& keys, double time, std::size_t& hint) {
+    for (std::size_t a = hint; a < hint + 2 && a + 1 < keys.size(); ++a) {
+        if (keys[a].time <= time && time < keys[a + 1].time) {
+            hint = a;
+            return a + 1;
+        }
+    }
     auto after = std::upper_bound(keys.begin(), keys.end(), time,
                                   [](double t, const Key& key) { return t < key.time; });
-    if (after == keys.begin()) return keys.front().value;
-    if (after == keys.end()) return keys.back().value;
-    const Key& from = *(after - 1);
-    if (from.time == time) return from.value;
     std::size_t b = std::size_t(after - keys.begin());
-    const Key& to = *after;
+    if (b > 0) hint = b - 1;
+    return b;
+}
+
+// Value inside [first key, last key].
+double value_within(const std::vector<Key>& keys, double time, std::size_t& hint) {
+    std::size_t b = key_after(keys, time, hint);
+    if (b == 0) return keys.front().value;
+    if (b == keys.size()) return keys.back().value;
+    const Key& from = keys[b - 1];
+    if (from.time == time) return from.value;
+    const Key& to = keys[b];
     double s = (time - from.time) / (to.time - from.time);
     switch (to.shape) {
     case SpanType::Linear:
@@ -149,7 +163,7 @@ double Envelope::evaluate(double time, double fallback) const {
     const Key& last = keys.back();
     if (keys.size() == 1) return first.value;
     bool before = time < first.time;
-    if (!before && !(time > last.time)) return value_within(keys, time);
+    if (!before && !(time > last.time)) return value_within(keys, time, span_hint);
 
     Behavior behavior = before ? pre : post;
     switch (behavior) {
@@ -169,15 +183,15 @@ double Envelope::evaluate(double time, double fallback) const {
     }
 
     double length = last.time - first.time;
-    if (!(length > 0)) return value_within(keys, first.time);
+    if (!(length > 0)) return value_within(keys, first.time, span_hint);
     double cycles = std::floor((time - first.time) / length);
     double wrapped = std::clamp(time - length * cycles, first.time, last.time);
     if (behavior == Behavior::Oscillate) {
         if (std::fmod(std::fabs(cycles), 2.0) == 1.0) wrapped = first.time + last.time - wrapped;
-        return value_within(keys, wrapped);
+        return value_within(keys, wrapped, span_hint);
     }
     double offset = behavior == Behavior::OffsetRepeat ? cycles * (last.value - first.value) : 0.0;
-    return value_within(keys, wrapped) + offset;
+    return value_within(keys, wrapped, span_hint) + offset;
 }
 
 // ---------------------------------------------------------------------------

@@ -77,6 +77,12 @@ struct Envelope {
     void set_key(double time, double value, SpanType shape = SpanType::TCB);
     // Value at `time` seconds; `fallback` when the envelope has no key.
     double evaluate(double time, double fallback) const;
+
+    // The span the last evaluation fell in. Playback and frame stepping ask
+    // for times in order, so the next time is nearly always in this span or
+    // the one after it; checked before use, so edits to `keys` need not
+    // touch it.
+    mutable std::size_t span_hint = 0;
 };
 
 enum Channel : int {

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cmath>
+#include <vector>
 
 #include "lwrender.h"
 #include "motion.h"
@@ -89,6 +90,32 @@ TEST(EnvelopeTest, TcbWithUnevenSpacing) {
     env.keys[1].bias = -0.5;
     EXPECT_NEAR(env.evaluate(0.5, 0.0), 1.0 + 0.25 + 0.125 * 7.0 / 12.0, 1e-12);
     EXPECT_NEAR(env.evaluate(2.0, 0.0), 1.5 + 0.125 * 0.5 + 0.125, 1e-12);
+}
+
+// Evaluation remembers the last span as a starting guess; the value must
+// not depend on the order of the times asked for, nor break when keys are
+// edited or removed behind it.
+TEST(EnvelopeTest, ValueDoesNotDependOnEvaluationOrder) {
+    Envelope env;
+    for (int k = 0; k <= 40; ++k) env.set_key(0.25 * k, std::sin(0.7 * k), k % 5 == 0 ? SpanType::Linear : SpanType::TCB);
+    std::vector<double> times;
+    for (int n = -8; n <= 90; ++n) times.push_back(0.125 * n);  // before, on and between keys, and after
+    Envelope fresh = env;
+    std::vector<double> in_order;
+    for (double t : times) in_order.push_back(env.evaluate(t, 0.0));
+    for (std::size_t i = times.size(); i-- > 0;) {
+        fresh.span_hint = 0;
+        ASSERT_EQ(in_order[i], env.evaluate(times[i], 0.0)) << "backwards at " << times[i];
+        ASSERT_EQ(in_order[i], fresh.evaluate(times[i], 0.0)) << "cold at " << times[i];
+    }
+
+    // The hint now points near the end; shrink the keys under it.
+    env.evaluate(9.9, 0.0);
+    env.keys.resize(3);
+    EXPECT_EQ(env.evaluate(0.5, 0.0), env.keys[2].value);  // the last key's time
+    EXPECT_EQ(env.evaluate(9.9, 0.0), env.keys[2].value);  // past the end: held
+    env.keys.resize(2);
+    EXPECT_DOUBLE_EQ(env.evaluate(0.125, 0.0), 0.5 * (env.keys[0].value + env.keys[1].value)) << "two keys meet halfway";
 }
 
 TEST(EnvelopeTest, HermiteAndBezierSpans) {
