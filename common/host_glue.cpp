@@ -7,25 +7,16 @@
 #include <cstring>
 #include <locale.h>
 
+CNumericLocale::CNumericLocale() noexcept {
+    static locale_t c_locale = newlocale(LC_NUMERIC_MASK, "C", locale_t(0));
+    if (c_locale) previous_ = uselocale(c_locale);
+}
+
+CNumericLocale::~CNumericLocale() {
+    if (previous_) uselocale(previous_);
+}
+
 namespace {
-
-// Formatting under the C locale for the duration of one call, so that "%f"
-// always prints a point. uselocale changes only this thread's locale.
-class CNumericLocale {
-public:
-    CNumericLocale() noexcept {
-        static locale_t c_locale = newlocale(LC_NUMERIC_MASK, "C", locale_t(0));
-        if (c_locale) previous_ = uselocale(c_locale);
-    }
-    ~CNumericLocale() {
-        if (previous_) uselocale(previous_);
-    }
-    CNumericLocale(const CNumericLocale&) = delete;
-    CNumericLocale& operator=(const CNumericLocale&) = delete;
-
-private:
-    locale_t previous_ = locale_t(0);
-};
 
 std::size_t clamp_length(int written, std::size_t size) noexcept {
     if (written < 0 || size == 0) return 0;

@@ -30,6 +30,8 @@
 //       loaded plug-in so that the last folder is offered again.
 #pragma once
 
+#include <locale.h>
+
 #include <cstdarg>
 #include <cstddef>
 
@@ -65,6 +67,21 @@ int send_modeler_command(const LWModCommand* local, const char* word, const char
 std::size_t compose_command(char* out, std::size_t out_size, const char* word) noexcept;
 std::size_t compose_command(char* out, std::size_t out_size, const char* word, const char* format,
                             va_list args) noexcept;
+
+// The C locale's numbers for this thread while the object lives, so that
+// "%f" prints and scans a point whatever the process locale: formatting of
+// command texts and the readers' scanf conversions. uselocale changes only
+// the calling thread's locale, and the previous one comes back at the end.
+class CNumericLocale {
+public:
+    CNumericLocale() noexcept;
+    ~CNumericLocale();
+    CNumericLocale(const CNumericLocale&) = delete;
+    CNumericLocale& operator=(const CNumericLocale&) = delete;
+
+private:
+    locale_t previous_ = locale_t(0);
+};
 
 // snprintf in the C locale, whatever the process locale: for the few texts
 // (list values, labels) that plug-ins format with printf conversions.

@@ -1,0 +1,80 @@
+// The SMD line reader both importers share: one line at a time into a fixed
+// buffer, the first-token keyword test, the section search and the node-name
+// helpers. The mesh importer compiles this file too, with its own reader.
+//
+//   smd_read_line(reader)            the next line (as fgets reads it: up to
+//                                    and including the newline, at most
+//                                    2047 characters, so a longer line comes
+//                                    in pieces) into reader.line_buffer;
+//                                    false at the end of the file or on a
+//                                    read error.
+//   smd_first_token_is(reader, kw)   the line's first blank-separated token
+//                                    (at most 255 characters, as "%255s"
+//                                    takes it) equals kw, ignoring case. A
+//                                    line without a token matches nothing.
+//   smd_keyword_equal(a, b)          0 when the whole strings are equal
+//                                    ignoring case (tolower per character).
+//   smd_find_section(reader, kw)     reads lines until one whose first token
+//                                    is kw: 0, reading goes on after it; 1 at
+//                                    the end of the file.
+//   smd_underscore_quoted_blanks(line)   every space (not tab) between the
+//                                    first two double quotes becomes '_'.
+//   smd_unquote_name(token, &start)  the length of the text between the
+//                                    token's first two double quotes, with
+//                                    start at its first character; 0 when a
+//                                    quote is missing or nothing stands
+//                                    between them.
+//   smd_scan(line, format, ...)      sscanf in the C locale, whatever the
+//                                    process locale: the writers print
+//                                    numbers so. Integers are scanned with
+//                                    "%li" into long and narrowed with
+//                                    smd_int_from_long, which saturates, so
+//                                    an out-of-range index never wraps onto
+//                                    a valid one.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+
+constexpr int SMD_LINE_BUFFER_SIZE = 2048;
+constexpr int SMD_TOKEN_BUFFER_SIZE = 256;
+// Node indices the importers keep: 0..254.
+constexpr int SMD_MAX_NODES = 255;
+
+struct SmdLineReader {
+    std::FILE* file = nullptr;
+    char line_buffer[SMD_LINE_BUFFER_SIZE] = {};
+};
+
+// One node line as scanned, before the name is checked.
+struct SmdNodeFields {
+    int index = 0;
+    char name_token[SMD_TOKEN_BUFFER_SIZE] = {};
+    int parent = 0;
+};
+
+bool smd_read_line(SmdLineReader& reader) noexcept;
+bool smd_first_token_is(const SmdLineReader& reader, const char* keyword) noexcept;
+int smd_keyword_equal(const char* a, const char* b) noexcept;
+int smd_find_section(SmdLineReader& reader, const char* keyword) noexcept;
+void smd_underscore_quoted_blanks(char* line) noexcept;
+std::size_t smd_unquote_name(const char* token, const char** out_start) noexcept;
+int smd_scan(const char* line, const char* format, ...) noexcept __attribute__((format(scanf, 2, 3)));
+int smd_int_from_long(long value) noexcept;
+
+// One line of a node section for both importers: blanks inside the first
+// quoted stretch become '_', then "%i%255s%i" (index, name token, parent)
+// is scanned and checked.
+// SMD_NODE_LINE_SKIPPED: fewer than three fields. SMD_NODE_LINE_BAD_INDEX:
+// an index outside 0..254. SMD_NODE_LINE_BAD_NAME: the index and parent are
+// good but the quoted name is missing or empty. SMD_NODE_LINE_OK: the name
+// is out_name, out_length characters, not terminated, pointing into
+// out_fields.name_token.
+enum SmdNodeLineResult {
+    SMD_NODE_LINE_OK,
+    SMD_NODE_LINE_SKIPPED,
+    SMD_NODE_LINE_BAD_INDEX,
+    SMD_NODE_LINE_BAD_NAME,
+};
+SmdNodeLineResult smd_parse_node_line(char* line, SmdNodeFields& out_fields, const char** out_name,
+                                      std::size_t* out_length) noexcept;
