@@ -1,6 +1,7 @@
 #include "panel_kit.h"
 
 void panel_set_int(LWControl* control, cTag tag, int number) noexcept {
+    if (control == nullptr) return;
     LWValue value{};
     value.intv.type = LWT_INTEGER;
     value.intv.value = number;
@@ -8,6 +9,7 @@ void panel_set_int(LWControl* control, cTag tag, int number) noexcept {
 }
 
 int panel_get_int(LWControl* control, cTag tag) noexcept {
+    if (control == nullptr) return 0;
     LWValue value{};
     value.intv.type = LWT_INTEGER;
     control->get(control, tag, &value);
@@ -15,6 +17,7 @@ int panel_get_int(LWControl* control, cTag tag) noexcept {
 }
 
 void panel_set_float(LWControl* control, double number) noexcept {
+    if (control == nullptr) return;
     LWValue value{};
     value.flt.type = LWT_FLOAT;
     value.flt.value = number;
@@ -22,6 +25,7 @@ void panel_set_float(LWControl* control, double number) noexcept {
 }
 
 double panel_get_float(LWControl* control) noexcept {
+    if (control == nullptr) return 0.0;
     LWValue value{};
     value.flt.type = LWT_FLOAT;
     control->get(control, CTL_VALUE, &value);
@@ -29,6 +33,7 @@ double panel_get_float(LWControl* control) noexcept {
 }
 
 void panel_set_pointer(LWControl* control, cTag tag, void* pointer) noexcept {
+    if (control == nullptr) return;
     LWValue value{};
     value.ptr.ptr = pointer;
     control->set(control, tag, &value);
@@ -45,6 +50,7 @@ void panel_place(LWControl* control, int x, int y) noexcept {
 }
 
 void panel_place_after_label(LWControl* control, int field_x, int y) noexcept {
+    if (control == nullptr) return;
     panel_place(control, field_x - panel_get_int(control, CTL_LABELWIDTH), y);
 }
 

@@ -1,5 +1,6 @@
-// panel_kit: the small control helpers the exporters' panels share, over the
-// host's panel toolkit (LWControl get/set with LWValue records).
+// panel_kit: the small control helpers the plug-ins' panels share, over the
+// host's panel toolkit (LWControl get/set with LWValue records). A control
+// the toolkit refused to make is null: every helper skips it (a get gives 0).
 //
 //   panel_set_int(control, tag, number) / panel_get_int(control, tag)
 //   panel_set_float(control, number) / panel_get_float(control)   CTL_VALUE
@@ -9,7 +10,7 @@
 //   panel_place(control, x, y)
 //   panel_place_after_label(control, field_x, y)   the label ends at
 //                                           field_x, so labelled fields line up
-//   panel_draw(control, mode)               a null control is skipped
+//   panel_draw(control, mode)
 //   panel_text(literal)                     the toolkit's callback types are
 //                                           not const-correct; it only reads
 //

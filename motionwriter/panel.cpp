@@ -8,6 +8,7 @@
 
 #include "anim_state.h"
 #include "host_glue.h"
+#include "panel_kit.h"
 
 namespace {
 
@@ -28,56 +29,9 @@ constexpr char MESSAGE_SAVE_FAILED[] = "Error saving SMD file!";
 LWFileReqLocal g_request;
 FileNameBuffers g_names;
 
-// ---- control values ------------------------------------------------------------
+bool control_is_on(LWControl* control) noexcept { return panel_get_int(control, CTL_VALUE) != 0; }
 
-void set_int(LWControl* control, cTag tag, int number) noexcept {
-    if (!control) return;
-    LWValue value{};
-    value.intv.type = LWT_INTEGER;
-    value.intv.value = number;
-    control->set(control, tag, &value);
-}
-
-int get_int(LWControl* control) noexcept {
-    if (!control) return 0;
-    LWValue value{};
-    value.intv.type = LWT_INTEGER;
-    control->get(control, CTL_VALUE, &value);
-    return value.intv.value;
-}
-
-void set_float(LWControl* control, double number) noexcept {
-    if (!control) return;
-    LWValue value{};
-    value.flt.type = LWT_FLOAT;
-    value.flt.value = number;
-    control->set(control, CTL_VALUE, &value);
-}
-
-double get_float(LWControl* control) noexcept {
-    if (!control) return 0.0;
-    LWValue value{};
-    value.flt.type = LWT_FLOAT;
-    control->get(control, CTL_VALUE, &value);
-    return value.flt.value;
-}
-
-void set_pointer(LWControl* control, cTag tag, void* pointer) noexcept {
-    if (!control) return;
-    LWValue value{};
-    value.ptr.ptr = pointer;
-    control->set(control, tag, &value);
-}
-
-// User data first, then the event, as the panel toolkit expects.
-void set_event(LWControl* control, LWCtlEventHook event, void* data) noexcept {
-    set_pointer(control, CTL_USERDATA, data);
-    set_pointer(control, CTL_USEREVENT, reinterpret_cast<void*>(event));
-}
-
-void draw(LWControl* control, bool enabled) noexcept {
-    if (control) control->draw(control, enabled ? DR_RENDER : DR_GHOST);
-}
+DrMode enabled_if(bool enabled) noexcept { return enabled ? DR_RENDER : DR_GHOST; }
 
 LWControl* control_at(const AnimExportState& state, int slot) noexcept {
     return state.controls ? state.controls[slot] : nullptr;
@@ -113,26 +67,26 @@ char* scene_list_name(void* data, int row, int column) noexcept {
 void on_scale_switch(LWControlID control, void* data) noexcept {
     auto* state = static_cast<AnimExportState*>(data);
     if (!state) return;
-    draw(control_at(*state, ANIM_CTL_SCALE), get_int(static_cast<LWControl*>(control)) != 0);
+    panel_draw(control_at(*state, ANIM_CTL_SCALE), enabled_if(control_is_on(static_cast<LWControl*>(control))));
 }
 
 void on_null_bones_switch(LWControlID control, void* data) noexcept {
     auto* state = static_cast<AnimExportState*>(data);
-    if (state) state->includeNullBones = get_int(static_cast<LWControl*>(control));
+    if (state) state->includeNullBones = panel_get_int(static_cast<LWControl*>(control), CTL_VALUE);
 }
 
 void on_first_frame(LWControlID control, void* data) noexcept {
     auto* state = static_cast<AnimExportState*>(data);
     if (!state) return;
-    state->firstFrame = get_int(static_cast<LWControl*>(control));
-    draw(control_at(*state, ANIM_CTL_SAVE), state->firstFrame < state->lastFrame);
+    state->firstFrame = panel_get_int(static_cast<LWControl*>(control), CTL_VALUE);
+    panel_draw(control_at(*state, ANIM_CTL_SAVE), enabled_if(state->firstFrame < state->lastFrame));
 }
 
 void on_last_frame(LWControlID control, void* data) noexcept {
     auto* state = static_cast<AnimExportState*>(data);
     if (!state) return;
-    state->lastFrame = get_int(static_cast<LWControl*>(control));
-    draw(control_at(*state, ANIM_CTL_SAVE), state->firstFrame < state->lastFrame);
+    state->lastFrame = panel_get_int(static_cast<LWControl*>(control), CTL_VALUE);
+    panel_draw(control_at(*state, ANIM_CTL_SAVE), enabled_if(state->firstFrame < state->lastFrame));
 }
 
 void on_save(LWControlID control, void* data) noexcept {
@@ -144,9 +98,8 @@ void on_save(LWControlID control, void* data) noexcept {
 
 LWControl* add_control(LWPanelFuncs* panels, LWPanelID panel, const char* type, LWPanControlDesc& desc,
                        const char* label, int x, int y) noexcept {
-    LWControl* control = panels->addControl(panel, const_cast<char*>(type), &desc, const_cast<char*>(label));
-    set_int(control, CTL_X, x);
-    set_int(control, CTL_Y, y);
+    LWControl* control = panel_add_control(panels, panel, type, desc, label);
+    panel_place(control, x, y);
     return control;
 }
 
@@ -161,26 +114,18 @@ LWControl* add_object_line(const AnimExportState& state, LWPanelFuncs* panels, L
     if (!label) return nullptr;
     std::memcpy(label.get(), PREFIX, sizeof PREFIX - 1);
     std::memcpy(label.get() + sizeof PREFIX - 1, file, length + 1);
-    static const char* lines[] = {"", nullptr};  // the toolkit reads them when the control is made
-    LWPanControlDesc desc{};
-    desc.text.type = LWT_TEXT;
-    desc.text.text = lines;
-    return add_control(panels, panel, "TextControl", desc, label.get(), 5, 10);
+    return panel_add_text(panels, panel, label.get(), 5, 10);
 }
 
 void add_controls(AnimExportState& state, LWPanelFuncs* panels, LWPanelID panel, LWControl** controls) noexcept {
     controls[ANIM_CTL_OBJECT] = add_object_line(state, panels, panel);
 
-    LWPanControlDesc desc{};
-    desc.multiList.type = LWT_MLIST;
-    desc.multiList.width = SCENE_LIST_WIDTH;
-    desc.multiList.visItems = SCENE_LIST_ROWS;
-    desc.multiList.countFn = scene_list_count;
-    desc.multiList.nameFn = scene_list_name;
-    desc.multiList.colWidth = scene_list_column_width;
-    controls[ANIM_CTL_SCENE_LIST] = add_control(panels, panel, "MultiListBoxControl", desc, "Valid Geometry List", 5, 42);
+    controls[ANIM_CTL_SCENE_LIST] =
+        panel_add_list(panels, panel, "Valid Geometry List", SCENE_LIST_WIDTH, SCENE_LIST_ROWS, scene_list_count,
+                       scene_list_name, scene_list_column_width, &state);
+    panel_place(controls[ANIM_CTL_SCENE_LIST], 5, 42);
 
-    desc = LWPanControlDesc{};
+    LWPanControlDesc desc{};
     desc.type = LWT_BOOLEAN;
     controls[ANIM_CTL_SCALE_ON] = add_control(panels, panel, "BoolControl", desc, "Scale geometry:", 8, 168);
     desc.type = LWT_FLOAT;
@@ -194,18 +139,17 @@ void add_controls(AnimExportState& state, LWPanelFuncs* panels, LWPanelID panel,
 }
 
 void set_initial_values(AnimExportState& state, LWControl** controls) noexcept {
-    set_int(controls[ANIM_CTL_SCALE_ON], CTL_VALUE, 1);
-    set_float(controls[ANIM_CTL_SCALE], state.scale);
-    set_int(controls[ANIM_CTL_NULL_BONES], CTL_VALUE, 1);
-    set_int(controls[ANIM_CTL_FIRST], CTL_VALUE, state.firstFrame);
-    set_int(controls[ANIM_CTL_LAST], CTL_VALUE, state.lastFrame);
+    panel_set_int(controls[ANIM_CTL_SCALE_ON], CTL_VALUE, 1);
+    panel_set_float(controls[ANIM_CTL_SCALE], state.scale);
+    panel_set_int(controls[ANIM_CTL_NULL_BONES], CTL_VALUE, 1);
+    panel_set_int(controls[ANIM_CTL_FIRST], CTL_VALUE, state.firstFrame);
+    panel_set_int(controls[ANIM_CTL_LAST], CTL_VALUE, state.lastFrame);
 
-    set_pointer(controls[ANIM_CTL_SCENE_LIST], CTL_USERDATA, &state);
-    set_event(controls[ANIM_CTL_SAVE], on_save, &state);
-    set_event(controls[ANIM_CTL_SCALE_ON], on_scale_switch, &state);
-    set_event(controls[ANIM_CTL_NULL_BONES], on_null_bones_switch, &state);
-    set_event(controls[ANIM_CTL_FIRST], on_first_frame, &state);
-    set_event(controls[ANIM_CTL_LAST], on_last_frame, &state);
+    panel_set_event(controls[ANIM_CTL_SAVE], on_save, &state);
+    panel_set_event(controls[ANIM_CTL_SCALE_ON], on_scale_switch, &state);
+    panel_set_event(controls[ANIM_CTL_NULL_BONES], on_null_bones_switch, &state);
+    panel_set_event(controls[ANIM_CTL_FIRST], on_first_frame, &state);
+    panel_set_event(controls[ANIM_CTL_LAST], on_last_frame, &state);
 }
 
 }  // namespace
@@ -231,8 +175,8 @@ void export_animation(LWControl*, AnimExportState& state) noexcept {
     if (!request_file) return;
     fill_file_request(g_request, g_names, FREQ_SAVE, "Save SMD File", "SMD File");
     if (state.controls) {
-        const bool scaled = get_int(control_at(state, ANIM_CTL_SCALE_ON)) != 0;
-        state.scale = scaled ? static_cast<float>(get_float(control_at(state, ANIM_CTL_SCALE))) : 1.0f;
+        const bool scaled = control_is_on(control_at(state, ANIM_CTL_SCALE_ON));
+        state.scale = scaled ? static_cast<float>(panel_get_float(control_at(state, ANIM_CTL_SCALE))) : 1.0f;
     }
     // A scene never saved has no name to offer: the request starts empty.
     const std::size_t length = set_base_name(g_names, state.sceneFile.get());
