@@ -168,8 +168,11 @@ int MeshObject::tag_index(const std::string& tag) {
 // Envelopes
 
 void Envelope::set_key(double time, double value, SpanType shape) {
-    auto at = std::lower_bound(keys.begin(), keys.end(), time,
-                               [](const Key& key, double t) { return key.time < t; });
+    // Keys mostly arrive in time order (an import keys frame after frame):
+    // appending needs no search.
+    auto at = keys.end();
+    if (keys.empty() || !(keys.back().time < time))
+        at = std::lower_bound(keys.begin(), keys.end(), time, [](const Key& key, double t) { return key.time < t; });
     if (at != keys.end() && at->time == time) {
         at->value = value;
         return;

@@ -92,6 +92,25 @@ TEST(EnvelopeTest, TcbWithUnevenSpacing) {
     EXPECT_NEAR(env.evaluate(2.0, 0.0), 1.5 + 0.125 * 0.5 + 0.125, 1e-12);
 }
 
+// Keys stay in time order however they arrive; a key at an existing time
+// replaces that key's value and keeps its shape.
+TEST(EnvelopeTest, SetKeyKeepsTimeOrder) {
+    Envelope env;
+    env.set_key(1.0, 10.0);
+    env.set_key(2.0, 20.0, SpanType::Linear);  // appended
+    env.set_key(0.5, 5.0);                     // before the first
+    env.set_key(1.5, 15.0);                    // between
+    env.set_key(2.0, 21.0, SpanType::Stepped); // same time as the last: replaced
+    env.set_key(1.0, 11.0);                    // same time inside: replaced
+    ASSERT_EQ(4u, env.keys.size());
+    const double times[] = {0.5, 1.0, 1.5, 2.0}, values[] = {5.0, 11.0, 15.0, 21.0};
+    for (std::size_t k = 0; k < 4; ++k) {
+        EXPECT_EQ(times[k], env.keys[k].time);
+        EXPECT_EQ(values[k], env.keys[k].value);
+    }
+    EXPECT_EQ(SpanType::Linear, env.keys[3].shape);
+}
+
 // Evaluation remembers the last span as a starting guess; the value must
 // not depend on the order of the times asked for, nor break when keys are
 // edited or removed behind it.

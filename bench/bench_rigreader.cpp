@@ -1,0 +1,149 @@
+// Whole skeleton import through the host: a reference of 100 bones (ten
+// chains of ten) and then, in the same panel opening, a sequence of the same
+// skeleton over 3,000 frame blocks, every bone in every block.
+//
+// The sequence time is the run with both presses less the run with the
+// reference press alone; both are the best of a few runs, as wall time and
+// as the thread's CPU time (the second is steadier on a busy machine). Peak
+// memory is the process's largest resident size, reached in the largest run.
+#include <sys/resource.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "host.h"
+#include "loader.h"
+#include "scene_builder.h"
+#include "ui_script.h"
+
+namespace {
+
+constexpr int CHAINS = 10;
+constexpr int CHAIN_LENGTH = 10;
+constexpr int BONES = CHAINS * CHAIN_LENGTH;
+constexpr int FRAMES = 3000;
+constexpr int RUNS = 3;
+
+void write_nodes(std::FILE* file) {
+    std::fprintf(file, "version 1\nnodes\n");
+    for (int bone = 0; bone < BONES; ++bone) {
+        const int parent = bone % CHAIN_LENGTH == 0 ? -1 : bone - 1;
+        std::fprintf(file, "%d\t \"bone %d_%d\"\t %d\n", bone, bone / CHAIN_LENGTH, bone % CHAIN_LENGTH, parent);
+    }
+    std::fprintf(file, "end\nskeleton\n");
+}
+
+void write_block(std::FILE* file, int frame) {
+    std::fprintf(file, "time %d\n ", frame);
+    for (int bone = 0; bone < BONES; ++bone) {
+        const double t = 0.01 * frame + 0.1 * bone;
+        std::fprintf(file, "%d  %f %f %f  %f %f %f\n", bone, std::sin(t), 8.0 + std::cos(t), 0.5 * std::sin(2 * t),
+                     0.3 * std::sin(t), 0.2 * std::cos(t), 0.1 * std::sin(3 * t));
+    }
+}
+
+void write_file(const std::string& path, int frames) {
+    std::FILE* file = std::fopen(path.c_str(), "w");
+    if (!file) {
+        std::fprintf(stderr, "bench_rigreader: cannot write %s\n", path.c_str());
+        std::exit(1);
+    }
+    write_nodes(file);
+    for (int frame = 0; frame < frames; ++frame) write_block(file, frame);
+    std::fprintf(file, "end\n");
+    std::fclose(file);
+}
+
+struct Times {
+    double wall = 1e9;
+    double cpu = 1e9;
+    std::size_t commands = 0;
+    double key_bytes = 0;  // the host's keys and command log when the run ended
+    double log_bytes = 0;
+};
+
+// What the host holds after the run, as allocated: key arrays, and the
+// command texts with their heap parts (beyond the short-string buffer).
+void measure_host(const lwhost::Host& host, Times& times) {
+    for (lwhost::ItemId object : host.scene.items(lwhost::ItemType::Object))
+        for (lwhost::ItemId bone : host.scene.bones_of(object))
+            for (const auto& envelope : host.scene.item(bone)->motion)
+                times.key_bytes += double(envelope.keys.capacity() * sizeof(lwhost::Key));
+    for (const auto& text : host.command_log)
+        times.log_bytes += double(sizeof text + (text.capacity() > 15 ? text.capacity() + 1 : 0));
+}
+
+double thread_cpu_seconds() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) + 1e-9 * double(now.tv_nsec);
+}
+
+Times run_once(const std::string& reference, const std::string* sequence) {
+    lwhost::Host host;
+    lwhost::SceneBuilder builder(host.scene);
+    builder.fps(30).preview(0, 60);
+    std::string error;
+    if (!host.plugins().load(std::string(LWSMD_PLUGIN_DIR) + "/rigreader.so", &error)) {
+        std::fprintf(stderr, "bench_rigreader: %s\n", error.c_str());
+        std::exit(1);
+    }
+    host.script().press("Import SMD reference file").answer_file(reference);
+    if (sequence) host.script().press("Import SMD sequence file").answer_file(*sequence);
+    host.script().close();
+    const double cpu_start = thread_cpu_seconds();
+    const auto start = std::chrono::steady_clock::now();
+    const int rc = host.run_generic("SMD Skeleton Import");
+    const auto stop = std::chrono::steady_clock::now();
+    const double cpu_stop = thread_cpu_seconds();
+    if (rc != 0 || !host.messages.empty() || !host.diagnostics.empty()) {
+        std::fprintf(stderr, "bench_rigreader: import failed (%d)\n", rc);
+        std::exit(1);
+    }
+    Times times{std::chrono::duration<double>(stop - start).count(), cpu_stop - cpu_start, host.command_log.size()};
+    measure_host(host, times);
+    return times;
+}
+
+void keep_best(Times& best, const Times& run) {
+    best.wall = std::min(best.wall, run.wall);
+    best.cpu = std::min(best.cpu, run.cpu);
+    best.commands = run.commands;
+    best.key_bytes = run.key_bytes;
+    best.log_bytes = run.log_bytes;
+}
+
+}  // namespace
+
+int main() {
+    const std::string stem = "/tmp/bench_rigreader_" + std::to_string(long(getpid()));
+    const std::string reference = stem + "_ref.smd", sequence = stem + "_seq.smd";
+    write_file(reference, 1);
+    write_file(sequence, FRAMES);
+    Times reference_only, both;
+    for (int run = 0; run < RUNS; ++run) {
+        keep_best(reference_only, run_once(reference, nullptr));
+        keep_best(both, run_once(reference, &sequence));
+    }
+    std::remove(reference.c_str());
+    std::remove(sequence.c_str());
+    struct rusage usage;
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("bones %d, sequence frames %d\n", BONES, FRAMES);
+    std::printf("                                   wall      cpu     commands\n");
+    std::printf("reference import alone            %.4f s  %.4f s  %zu\n", reference_only.wall, reference_only.cpu,
+                reference_only.commands);
+    std::printf("reference, then the sequence      %.4f s  %.4f s  %zu\n", both.wall, both.cpu, both.commands);
+    std::printf("the sequence import               %.4f s  %.4f s\n", both.wall - reference_only.wall,
+                both.cpu - reference_only.cpu);
+    std::printf("peak resident memory              %.1f MB\n", double(usage.ru_maxrss) / 1024.0);
+    std::printf("host key arrays, allocated        %.1f MB\n", both.key_bytes / (1024.0 * 1024.0));
+    std::printf("host command log, allocated       %.1f MB\n", both.log_bytes / (1024.0 * 1024.0));
+    return 0;
+}
