@@ -1,0 +1,58 @@
+// Test helpers of the mesh importer that need nothing of the plug-in: a
+// temporary folder, file texts, a reference file around given node and
+// triangle lines, and the importer's default factor. The end-to-end tests
+// use them too.
+#pragma once
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace importtest {
+
+// The float factor the importer starts with, as the builder multiplies by it.
+inline const double kScale = static_cast<double>(0.025f);
+
+class TempDir {
+public:
+    TempDir()
+        : path_(std::filesystem::temp_directory_path() /
+                ("shapereader_test_" + std::to_string(::getpid()) + "_" + std::to_string(next_number()))) {
+        std::filesystem::create_directories(path_);
+    }
+    ~TempDir() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    std::string file(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+    static int next_number() {
+        static int count = 0;
+        return ++count;
+    }
+    std::filesystem::path path_;
+};
+
+inline void write_file(const std::string& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary);
+    out << text;
+}
+
+inline std::string read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// A reference file: the node lines, a rest frame, then "triangles" and the
+// given lines and "end".
+inline std::string smd_file(const std::string& nodes, const std::string& triangles) {
+    return "version 1\nnodes\n" + nodes + "end\nskeleton\ntime 0\n0 0 0 0 0 0 0\nend\ntriangles\n" + triangles +
+           "end\n";
+}
+inline std::string smd_file(const std::string& triangles) { return smd_file("0 \"root\" -1\n", triangles); }
+
+}  // namespace importtest
