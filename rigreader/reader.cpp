@@ -49,11 +49,10 @@ int skeleton_read_frame(SkeletonImport& state, SmdLineReader& reader) noexcept {
             state.more_frames = 1;
             return FRAME_NEXT;
         }
+        // "%i%f%f%f%f%f%f": node index, position, rotation.
         long index = 0;
         float values[6];
-        if (smd_scan(reader.line_buffer, "%li%f%f%f%f%f%f", &index, &values[0], &values[1], &values[2], &values[3],
-                     &values[4], &values[5]) < 7)
-            continue;
+        if (smd_scan_numbers(reader.line_buffer, "iffffff", &index, values) < 7) continue;
         // Scanned as a long: an index beyond the int range is out of range
         // here too, never wrapped onto a row.
         if (index < 0 || index >= SMD_MAX_NODES || !state.bone_table) return FRAME_END;

@@ -1,5 +1,6 @@
 #include "smd_line_reader.h"
 
+#include <charconv>
 #include <climits>
 #include <cstdarg>
 #include <cstring>
@@ -83,6 +84,103 @@ int smd_int_from_long(long value) noexcept {
     if (value > INT_MAX) return INT_MAX;
     if (value < INT_MIN) return INT_MIN;
     return int(value);
+}
+
+namespace {
+
+bool is_digit(char c) noexcept { return c >= '0' && c <= '9'; }
+
+// A field ends a fast scan only where sscanf would end it too: at white
+// space or the end of the line.
+bool ends_field(char c) noexcept { return c == '\0' || is_c_space(c); }
+
+// [+-]digits, decimal, without a leading zero (those are octal or hex to
+// "%li"), followed by white space or the end. False, and nothing consumed,
+// for anything else or on overflow.
+bool fast_integer(const char* p, long* out_value, const char** out_end) noexcept {
+    const char* q = p;
+    const bool negative = *q == '-';
+    if (*q == '+' || *q == '-') ++q;
+    if (!is_digit(*q)) return false;
+    if (*q == '0') {
+        if (!ends_field(q[1])) return false;
+        *out_value = 0;
+        *out_end = q + 1;
+        return true;
+    }
+    unsigned long magnitude = 0;
+    const unsigned long limit = negative ? static_cast<unsigned long>(LONG_MAX) + 1 : LONG_MAX;
+    for (; is_digit(*q); ++q) {
+        const unsigned digit = unsigned(*q - '0');
+        if (magnitude > (limit - digit) / 10) return false;  // sscanf saturates: leave it to sscanf
+        magnitude = magnitude * 10 + digit;
+    }
+    if (!ends_field(*q)) return false;
+    *out_value = negative ? static_cast<long>(0UL - magnitude) : static_cast<long>(magnitude);
+    *out_end = q;
+    return true;
+}
+
+// [+-](digits[.digits] | .digits)[(e|E)[+-]digits], followed by white space
+// or the end, converted with the correct rounding strtof gives. False for
+// anything else, and for results out of float range (sscanf's strtof gives
+// infinity or a rounded zero there).
+bool fast_real(const char* p, float* out_value, const char** out_end) noexcept {
+    const char* q = p;
+    const char* number = q;
+    if (*q == '+') number = ++q;  // from_chars takes only a minus
+    else if (*q == '-') ++q;
+    int digits = 0;
+    for (; is_digit(*q); ++q) ++digits;
+    if (*q == '.') {
+        for (++q; is_digit(*q); ++q) ++digits;
+    }
+    if (digits == 0) return false;
+    if (*q == 'e' || *q == 'E') {
+        ++q;
+        if (*q == '+' || *q == '-') ++q;
+        if (!is_digit(*q)) return false;
+        while (is_digit(*q)) ++q;
+    }
+    if (!ends_field(*q)) return false;
+    float value = 0.0f;
+    const std::from_chars_result result = std::from_chars(number, q, value, std::chars_format::general);
+    if (result.ec != std::errc() || result.ptr != q) return false;
+    *out_value = value;
+    *out_end = q;
+    return true;
+}
+
+}  // namespace
+
+int smd_scan_numbers(const char* line, const char* kinds, long* out_integers, float* out_reals) noexcept {
+    const char* p = line;
+    int fields = 0;
+    for (const char* kind = kinds; *kind != '\0'; ++kind) {
+        while (is_c_space(*p)) ++p;
+        // What sscanf calls an input failure: EOF before the first field.
+        if (*p == '\0') return fields == 0 ? EOF : fields;
+        const char* end = nullptr;
+        int consumed = 0;
+        if (*kind == 'i') {
+            long value = 0;
+            if (!fast_integer(p, &value, &end)) {
+                if (smd_scan(p, "%li%n", &value, &consumed) != 1) return fields;
+                end = p + consumed;
+            }
+            *out_integers++ = value;
+        } else {
+            float value = 0.0f;
+            if (!fast_real(p, &value, &end)) {
+                if (smd_scan(p, "%f%n", &value, &consumed) != 1) return fields;
+                end = p + consumed;
+            }
+            *out_reals++ = value;
+        }
+        ++fields;
+        p = end;
+    }
+    return fields;
 }
 
 SmdNodeLineResult smd_parse_node_line(char* line, SmdNodeFields& out_fields, const char** out_name,

@@ -24,6 +24,18 @@
 //                                    start at its first character; 0 when a
 //                                    quote is missing or nothing stands
 //                                    between them.
+//   smd_scan_numbers(line, kinds, integers, reals)
+//                                    the numeric fields of a line, as sscanf
+//                                    with one "%li" per 'i' and one "%f" per
+//                                    'f' of kinds would scan them in the C
+//                                    locale (the same count, EOF included,
+//                                    the same values), the 'i' fields into
+//                                    integers and the 'f' fields into reals
+//                                    in order. Plain decimal numbers take a
+//                                    fast path; every other form (hex,
+//                                    octal, inf, nan, a number glued to the
+//                                    next) is left to sscanf, one field at a
+//                                    time.
 //   smd_scan(line, format, ...)      sscanf in the C locale, whatever the
 //                                    process locale: the writers print
 //                                    numbers so. Integers are scanned with
@@ -61,6 +73,7 @@ void smd_underscore_quoted_blanks(char* line) noexcept;
 std::size_t smd_unquote_name(const char* token, const char** out_start) noexcept;
 int smd_scan(const char* line, const char* format, ...) noexcept __attribute__((format(scanf, 2, 3)));
 int smd_int_from_long(long value) noexcept;
+int smd_scan_numbers(const char* line, const char* kinds, long* out_integers, float* out_reals) noexcept;
 
 // One line of a node section for both importers: blanks inside the first
 // quoted stretch become '_', then "%i%255s%i" (index, name token, parent)

@@ -19,15 +19,12 @@ constexpr char MESSAGE_BAD_NODES[] = "Error parsing nodes section!";
 constexpr char MESSAGE_NO_TRIANGLES[] = "Cannot find triangles section!";
 constexpr char MESSAGE_NO_EDIT[] = "Bad global: editBegin !";
 
-// A vertex line: parent, position, normal, u, v, the link count, then up to
-// 15 (node, weight) pairs; 40 conversions. Integers are scanned as long and
-// narrowed with saturation, so an index too large for int never wraps onto
-// a node.
-constexpr char VERTEX_LINE_FORMAT[] =
-    "%li %f %f %f %f %f %f %f %f %li"
-    " %li %f %li %f %li %f %li %f %li %f"   // pairs 1 to 5
-    " %li %f %li %f %li %f %li %f %li %f"   // 6 to 10
-    " %li %f %li %f %li %f %li %f %li %f";  // 11 to 15
+// A vertex line, as "%i %f %f %f %f %f %f %f %f %i" and 15 times " %i %f":
+// parent, position, normal, u, v, the link count, then up to 15 (node,
+// weight) pairs; 40 conversions. Integers are scanned as long and narrowed
+// with saturation, so an index too large for int never wraps onto a node.
+constexpr char VERTEX_LINE_KINDS[] = "iffffffffi" "ififififififififififififififif";
+static_assert(sizeof VERTEX_LINE_KINDS - 1 == 40);
 // The fields before the first link: parent, 3 + 3 + 2 reals, the count.
 constexpr int FIELDS_BEFORE_LINKS = 10;
 constexpr int FIELDS_OF_A_VERTEX = 9;
@@ -74,18 +71,17 @@ void prepare_record(MeshVertex& vertex) noexcept {
 // line without any field). The link pairs actually present decide: the first
 // link's node replaces the parent, the count is never used.
 int scan_vertex_line(const char* line, MeshVertex& v) noexcept {
-    long parent = 0, link_count = 0;
-    long nodes[MESH_MAX_LINKS] = {};
-    float* w = v.weights;
-    const int fields = smd_scan(
-        line, VERTEX_LINE_FORMAT, &parent, &v.position[0], &v.position[1], &v.position[2], &v.normal[0],
-        &v.normal[1], &v.normal[2], &v.uv[0], &v.uv[1], &link_count, &nodes[0], &w[0], &nodes[1], &w[1], &nodes[2],
-        &w[2], &nodes[3], &w[3], &nodes[4], &w[4], &nodes[5], &w[5], &nodes[6], &w[6], &nodes[7], &w[7], &nodes[8],
-        &w[8], &nodes[9], &w[9], &nodes[10], &w[10], &nodes[11], &w[11], &nodes[12], &w[12], &nodes[13], &w[13],
-        &nodes[14], &w[14]);
-    if (fields >= 1) v.bones[0] = smd_int_from_long(parent);
+    long integers[2 + MESH_MAX_LINKS] = {};  // parent, link count, link nodes
+    float reals[8 + MESH_MAX_LINKS];          // position, normal, uv, weights
+    const int fields = smd_scan_numbers(line, VERTEX_LINE_KINDS, integers, reals);
+    // Only what was scanned is stored, field by field, as the scan would.
+    const int scanned_reals = fields < 2 ? 0 : fields < 10 ? fields - 1 : 8 + (fields - 10) / 2;
+    float* const targets[8] = {&v.position[0], &v.position[1], &v.position[2], &v.normal[0],
+                               &v.normal[1],   &v.normal[2],   &v.uv[0],       &v.uv[1]};
+    for (int r = 0; r < scanned_reals; ++r) *(r < 8 ? targets[r] : &v.weights[r - 8]) = reals[r];
+    if (fields >= 1) v.bones[0] = smd_int_from_long(integers[0]);
     for (int k = 0; k < MESH_MAX_LINKS && fields > FIELDS_BEFORE_LINKS + 2 * k; ++k)
-        v.bones[k] = smd_int_from_long(nodes[k]);
+        v.bones[k] = smd_int_from_long(integers[2 + k]);
     return fields;
 }
 
@@ -122,7 +118,7 @@ int mesh_count_vertex_lines(MeshImport& state) noexcept {
     while (smd_read_line(reader)) {
         if (smd_first_token_is(reader, "end")) break;
         long number = 0;
-        if (smd_scan(reader.line_buffer, "%li", &number) == 1 && count < INT_MAX) ++count;
+        if (smd_scan_numbers(reader.line_buffer, "i", &number, nullptr) == 1 && count < INT_MAX) ++count;
     }
     std::rewind(reader.file);
     state.vertex_line_count = count;

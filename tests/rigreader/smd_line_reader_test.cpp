@@ -4,7 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <cmath>
 #include <clocale>
+#include <cstring>
+#include <random>
+#include <vector>
 #include <cstdio>
 #include <string>
 
@@ -155,6 +160,91 @@ TEST(SmdLineReader, NumbersScanInTheCLocaleWhateverTheProcessLocale) {
     EXPECT_EQ(-0.25f, y);
     EXPECT_EQ(INT_MAX, smd_int_from_long(1L << 40));
     EXPECT_EQ(INT_MIN, smd_int_from_long(-(1L << 40)));
+}
+
+// The fast path must be invisible: over lines of plain, odd and broken
+// numbers, the fields, their count (EOF included) and every value stored
+// before the count are what sscanf gives for the same conversions.
+TEST(SmdLineReader, NumberFieldsScanExactlyAsSscanfWould) {
+    std::mt19937 rng(2024);
+    std::uniform_int_distribution<int> pick(0, 99);
+    std::uniform_real_distribution<double> unit(-1.0, 1.0);
+    std::uniform_int_distribution<int> exponent(-50, 45);
+    const char* const odd[] = {"0",     "-0",    "+7",       "007",   "0x1F", "-0x",  "099",  "1e",   "1e+",  ".",
+                               "-.",    "+.5",   "5.",       "1e39",  "-1e39", "1e-46", "1e-40", "inf", "-nan", "infinity",
+                               "0x1p3", "1.5e+3x", "12.5.3", "1-2",   "abc",  "//",   "-",    "+",    "9223372036854775807",
+                               "9223372036854775808", "-9223372036854775809", "99999999999999999999999", "3.4028235e38",
+                               "3.4028236e38", "1.4e-45", "7e-46", "0.000000", "-0.000000", "1.17549435e-38", "+-1", "-+1", "--1", "++2"};
+    auto token = [&]() -> std::string {
+        char text[64];
+        const double value = unit(rng) * std::pow(10.0, exponent(rng));
+        switch (pick(rng) % 8) {
+        case 0: return odd[std::size_t(pick(rng)) % (sizeof odd / sizeof odd[0])];
+        case 1: std::snprintf(text, sizeof text, "%d", int(unit(rng) * 300)); return text;
+        case 2: std::snprintf(text, sizeof text, "%.9g", value); return text;
+        case 3: std::snprintf(text, sizeof text, "%.17g", value); return text;
+        case 4: std::snprintf(text, sizeof text, "%e", value); return text;
+        case 5: std::snprintf(text, sizeof text, "%f", unit(rng) * 1000); return text;
+        case 6: std::snprintf(text, sizeof text, "%.3f", float(unit(rng))); return text;
+        default: std::snprintf(text, sizeof text, "%+.8g", float(value)); return text;
+        }
+    };
+    const char* const separators[] = {" ", " ", " ", "\t", "  ", "", "\r\n"};
+    auto line_of = [&](int tokens) {
+        std::string line = pick(rng) < 20 ? " " : "";
+        for (int t = 0; t < tokens; ++t) {
+            line += token();
+            line += separators[std::size_t(pick(rng)) % (sizeof separators / sizeof separators[0])];
+        }
+        return line;
+    };
+    auto same_float = [](float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; };
+
+    for (int n = 0; n < 20000; ++n) {
+        // A bone line of a frame block: "%li%f%f%f%f%f%f".
+        const std::string line = line_of(pick(rng) % 9);
+        long want_i = -1, got_i[1] = {-1};
+        float want_f[6], got_f[6];
+        for (int k = 0; k < 6; ++k) want_f[k] = got_f[k] = -7.0f;
+        const int want = std::sscanf(line.c_str(), "%li%f%f%f%f%f%f", &want_i, &want_f[0], &want_f[1], &want_f[2],
+                                     &want_f[3], &want_f[4], &want_f[5]);
+        const int got = smd_scan_numbers(line.c_str(), "iffffff", got_i, got_f);
+        ASSERT_EQ(want, got) << "[" << line << "]";
+        if (got >= 1) {
+            ASSERT_EQ(want_i, got_i[0]) << "[" << line << "]";
+        }
+        for (int k = 0; k + 1 < got; ++k) ASSERT_TRUE(same_float(want_f[k], got_f[k])) << k << " [" << line << "]";
+    }
+
+    for (int n = 0; n < 5000; ++n) {
+        // A vertex line: parent, 8 reals, the count, then (node, weight) pairs.
+        std::string line = line_of(9 + pick(rng) % 32);
+        long wi[17] = {}, gi[17] = {};
+        float wf[23] = {}, gf[23] = {};
+        const int want = std::sscanf(
+            line.c_str(),
+            "%li %f %f %f %f %f %f %f %f %li %li %f %li %f %li %f %li %f %li %f %li %f %li %f %li %f %li %f %li %f"
+            " %li %f %li %f %li %f %li %f %li %f",
+            &wi[0], &wf[0], &wf[1], &wf[2], &wf[3], &wf[4], &wf[5], &wf[6], &wf[7], &wi[1], &wi[2], &wf[8], &wi[3],
+            &wf[9], &wi[4], &wf[10], &wi[5], &wf[11], &wi[6], &wf[12], &wi[7], &wf[13], &wi[8], &wf[14], &wi[9],
+            &wf[15], &wi[10], &wf[16], &wi[11], &wf[17], &wi[12], &wf[18], &wi[13], &wf[19], &wi[14], &wf[20],
+            &wi[15], &wf[21], &wi[16], &wf[22]);
+        // Parent, 3 + 3 + 2 reals, the count, then 15 (node, weight) pairs.
+        std::string kinds = "iffffffffi";
+        for (int pair = 0; pair < 15; ++pair) kinds += "if";
+        const int got = smd_scan_numbers(line.c_str(), kinds.c_str(), gi, gf);
+        ASSERT_EQ(want, got) << "[" << line << "]";
+        int ints = 0, reals = 0;
+        for (int k = 0; k < got; ++k) {
+            if (kinds[std::size_t(k)] == 'i') {
+                ASSERT_EQ(wi[ints], gi[ints]) << "field " << k << " [" << line << "]";
+                ++ints;
+            } else {
+                ASSERT_TRUE(same_float(wf[reals], gf[reals])) << "field " << k << " [" << line << "]";
+                ++reals;
+            }
+        }
+    }
 }
 
 }  // namespace
