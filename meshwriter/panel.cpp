@@ -44,9 +44,6 @@ constexpr char REQUEST_FILE_TYPE[] = "SMD File";
 constexpr std::size_t MAX_RENAMED_BASE = 1019;
 
 const char* const LAYER_ITEMS[] = {"All layers", "Foreground only"};
-// The grouping popup's items in GroupBy order; without UV maps the first is
-// left out.
-const char* const GROUP_ITEMS[] = {"UV Texture Map Name", "Surface Name", "Surface Texture Image Name"};
 
 const char* const INVALID_LABELS[MESH_INVALID_ROWS] = {
     "Triangles without UV information:",
@@ -66,21 +63,13 @@ char* layers_name(void*, int index) noexcept { return panel_text(LAYER_ITEMS[ind
 
 int group_count(void* data) noexcept {
     const auto* state = static_cast<const MeshExportState*>(data);
-    return state != nullptr && state->uv_map_count > 0 ? 3 : 2;
-}
-
-// The GroupBy an item of the popup stands for; an index the popup does not
-// have stands for its first item.
-int group_of_item(const MeshExportState& state, int index) noexcept {
-    const int first = state.uv_map_count > 0 ? GROUP_BY_UV_MAP : GROUP_BY_SURFACE;
-    const int count = GROUP_BY_TEXTURE - first + 1;
-    return index >= 0 && index < count ? first + index : first;
+    return panel_group_count(state != nullptr ? state->uv_map_count : 0);
 }
 
 char* group_name(void* data, int index) noexcept {
     const auto* state = static_cast<const MeshExportState*>(data);
     if (state == nullptr) return nullptr;
-    return panel_text(GROUP_ITEMS[group_of_item(*state, index)]);
+    return panel_group_name(state->uv_map_count, index);
 }
 
 int column_width(void*, int column) noexcept {
@@ -146,7 +135,8 @@ void layers_changed(LWControlID control, void* data) noexcept {
 void grouping_changed(LWControlID control, void* data) noexcept {
     auto* state = static_cast<MeshExportState*>(data);
     if (state == nullptr) return;
-    state->group_by = group_of_item(*state, panel_get_int(static_cast<LWControl*>(control), CTL_VALUE));
+    const int item = panel_get_int(static_cast<LWControl*>(control), CTL_VALUE);
+    state->group_by = panel_group_of_item(state->uv_map_count, item);
     mesh_count_polygons(*state);
     mesh_refresh_panel(*state);
 }
@@ -168,8 +158,7 @@ void invalid_row_clicked(LWControlID control, void* data) noexcept {
 void scale_box_changed(LWControlID control, void* data) noexcept {
     auto* state = static_cast<MeshExportState*>(data);
     if (state == nullptr) return;
-    const bool on = panel_get_int(static_cast<LWControl*>(control), CTL_VALUE) != 0;
-    panel_draw(state->controls.scale_value, on ? DR_RENDER : DR_GHOST);
+    panel_scale_toggled(static_cast<LWControl*>(control), state->controls.scale_value);
 }
 
 void uv_template_pressed(LWControlID control, void* data) noexcept {
@@ -187,16 +176,11 @@ void uv_template_pressed(LWControlID control, void* data) noexcept {
 // The factor the writer uses: the float field while "Scale geometry:" is on
 // (1.0 for a 0 there, which would put every point at the origin), else 1.0.
 float panel_scale(const MeshExportState& state) noexcept {
-    if (panel_get_int(state.controls.scale_box, CTL_VALUE) == 0) return 1.0f;
-    const float scale = static_cast<float>(panel_get_float(state.controls.scale_value));
+    const float scale = panel_scale_setting(state.controls.scale_box, state.controls.scale_value);
     return scale == 0.0f ? 1.0f : scale;
 }
 
 // ---- building -----------------------------------------------------------------
-
-LWControl* add_control(MeshExportState& state, const char* type, LWPanControlDesc& desc, const char* label) noexcept {
-    return panel_add_control(state.panel_funcs, state.panel, type, desc, label);
-}
 
 LWControl* add_text(MeshExportState& state, const char* label, int x, int y) noexcept {
     return panel_add_text(state.panel_funcs, state.panel, label, x, y);
@@ -204,14 +188,8 @@ LWControl* add_text(MeshExportState& state, const char* label, int x, int y) noe
 
 LWControl* add_popup(MeshExportState& state, const char* label, int y, int (*count)(void*),
                      char* (*name)(void*, int), LWCtlEventHook event) noexcept {
-    LWPanControlDesc desc{};
-    desc.popup.type = LWT_POPUP;
-    desc.popup.width = POPUP_WIDTH;
-    desc.popup.countFn = count;
-    desc.popup.nameFn = name;
-    LWControl* control = add_control(state, "CustomPopupControl", desc, label);
-    if (control == nullptr) return nullptr;
-    panel_place_after_label(control, FIELD_X, y);
+    LWControl* control =
+        panel_add_popup(state.panel_funcs, state.panel, label, POPUP_WIDTH, count, name, FIELD_X, y, &state);
     panel_set_event(control, event, &state);
     return control;
 }
@@ -223,22 +201,14 @@ LWControl* add_list(MeshExportState& state, const char* label, int visible_rows,
 }
 
 LWControl* add_button(MeshExportState& state, const char* label, int x, int y, LWCtlEventHook event) noexcept {
-    LWPanControlDesc desc{};
-    desc.type = LWT_INTEGER;
-    LWControl* control = add_control(state, "ButtonControl", desc, label);
-    if (control == nullptr) return nullptr;
-    panel_place(control, x, y);
+    LWControl* control = panel_add_typed(state.panel_funcs, state.panel, "ButtonControl", LWT_INTEGER, label, x, y);
     panel_set_event(control, event, &state);
     return control;
 }
 
 LWControl* add_bool(MeshExportState& state, const char* label, int x, int y, int value,
                     LWCtlEventHook event) noexcept {
-    LWPanControlDesc desc{};
-    desc.type = LWT_BOOLEAN;
-    LWControl* control = add_control(state, "BoolControl", desc, label);
-    if (control == nullptr) return nullptr;
-    panel_place(control, x, y);
+    LWControl* control = panel_add_typed(state.panel_funcs, state.panel, "BoolControl", LWT_BOOLEAN, label, x, y);
     panel_set_int(control, CTL_VALUE, value);
     panel_set_event(control, event, &state);
     return control;
@@ -272,11 +242,8 @@ bool add_controls(MeshExportState& state) noexcept {
     if (c.uv_template == nullptr) return false;
     c.scale_box = add_bool(state, LABEL_SCALE, 8, 320, 1, scale_box_changed);
     if (c.scale_box == nullptr) return false;
-    LWPanControlDesc desc{};
-    desc.type = LWT_FLOAT;
-    c.scale_value = add_control(state, "FloatControl", desc, "");
+    c.scale_value = panel_add_typed(state.panel_funcs, state.panel, "FloatControl", LWT_FLOAT, "", 112, 320);
     if (c.scale_value == nullptr) return false;
-    panel_place(c.scale_value, 112, 320);
     panel_set_float(c.scale_value, static_cast<double>(state.scale));
     c.save_hint = add_text(state, LABEL_SAVE_HINT, 5, 360);
     if (c.save_hint == nullptr) return false;
@@ -298,18 +265,8 @@ int mesh_run_panel(MeshExportState& state, LWPanelFuncs* panels) noexcept {
     } catch (...) {
         return 1;
     }
-    LWPanelID panel = panels->create(panel_text(PANEL_TITLE), panels);
+    LWPanelID panel = panel_create_checked(panels, PANEL_TITLE, PANEL_WIDTH, PANEL_HEIGHT);
     if (panel == nullptr) return 1;
-    int version = 0;
-    panels->get(panel, PAN_VERSION, &version);
-    if (version != LWPANELS_API_VERSION) {
-        panels->destroy(panel);
-        return 1;
-    }
-    int width = PANEL_WIDTH;
-    int height = PANEL_HEIGHT;
-    panels->set(panel, PAN_W, &width);
-    panels->set(panel, PAN_H, &height);
     state.panel_funcs = panels;
     state.panel = panel;
     if (!add_controls(state)) {
@@ -330,7 +287,7 @@ void mesh_refresh_panel(MeshExportState& state) noexcept {
     panel_draw(state.controls.valid_list, DR_REFRESH);
     panel_draw(state.controls.invalid_list, DR_REFRESH);
     if (state.uv_map_count == 0) panel_draw(state.controls.uv_template, DR_GHOST);
-    panel_draw(state.controls.save, state.valid_triangles > 0 ? DR_RENDER : DR_GHOST);
+    panel_draw_enabled(state.controls.save, state.valid_triangles > 0);
 }
 
 void mesh_save(LWControlID, void* data) noexcept {

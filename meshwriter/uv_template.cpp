@@ -82,49 +82,37 @@ char* uv_map_popup_name(void* data, int index) noexcept {
 
 // ---- the panel --------------------------------------------------------------
 
-LWControl* add_control(const UvTemplateRequest& request, LWPanelID panel, const char* type,
-                       LWPanControlDesc& desc, const char* label) noexcept {
-    return panel_add_control(request.panels, panel, type, desc, label);
+// A labelled control whose field starts at FIELD_X; null when refused.
+LWControl* add_field(const UvTemplateRequest& request, LWPanelID panel, const char* type, LWType desc_type,
+                     const char* label, int y) noexcept {
+    LWPanControlDesc desc{};
+    desc.type = desc_type;
+    LWControl* control = panel_add_control(request.panels, panel, type, desc, label);
+    panel_place_after_label(control, FIELD_X, y);
+    return control;
 }
 
 // Adds the five controls; 0 when the toolkit refused one.
 int add_controls(UvTemplateRequest& request, LWPanelID panel) noexcept {
-    LWPanControlDesc desc{};
-    desc.popup.type = LWT_POPUP;
-    desc.popup.width = POPUP_WIDTH;
-    desc.popup.countFn = uv_map_popup_count;
-    desc.popup.nameFn = uv_map_popup_name;
-    request.uv_map = add_control(request, panel, "CustomPopupControl", desc, LABEL_UV_MAP);
+    request.uv_map = panel_add_popup(request.panels, panel, LABEL_UV_MAP, POPUP_WIDTH, uv_map_popup_count,
+                                     uv_map_popup_name, FIELD_X, 10, &request);
     if (!request.uv_map) return 0;
-    panel_set_pointer(request.uv_map, CTL_USERDATA, &request);
-    panel_place_after_label(request.uv_map, FIELD_X, 10);
 
-    desc = LWPanControlDesc{};
-    desc.type = LWT_INTEGER;
-    request.image_size = add_control(request, panel, "NumControl", desc, LABEL_IMAGE_SIZE);
+    request.image_size = add_field(request, panel, "NumControl", LWT_INTEGER, LABEL_IMAGE_SIZE, 35);
     if (!request.image_size) return 0;
-    panel_place_after_label(request.image_size, FIELD_X, 35);
     panel_set_int(request.image_size, CTL_VALUE, DEFAULT_IMAGE_SIZE);
 
-    desc = LWPanControlDesc{};
-    desc.type = LWT_VINT;
-    request.foreground = add_control(request, panel, "MiniRGBControl", desc, LABEL_FOREGROUND);
+    request.foreground = add_field(request, panel, "MiniRGBControl", LWT_VINT, LABEL_FOREGROUND, 60);
     if (!request.foreground) return 0;
-    panel_place_after_label(request.foreground, FIELD_X, 60);
     set_rgb(request.foreground, 0, 0, 0);
 
-    desc = LWPanControlDesc{};
-    desc.type = LWT_VINT;
-    request.background = add_control(request, panel, "MiniRGBControl", desc, LABEL_BACKGROUND);
+    request.background = add_field(request, panel, "MiniRGBControl", LWT_VINT, LABEL_BACKGROUND, 85);
     if (!request.background) return 0;
-    panel_place_after_label(request.background, FIELD_X, 85);
     set_rgb(request.background, 255, 255, 255);
 
-    desc = LWPanControlDesc{};
-    desc.type = LWT_INTEGER;
-    request.save = add_control(request, panel, "ButtonControl", desc, LABEL_SAVE);
+    request.save = panel_add_typed(request.panels, panel, "ButtonControl", LWT_INTEGER, LABEL_SAVE, SAVE_BUTTON_X,
+                                   SAVE_BUTTON_Y);
     if (!request.save) return 0;
-    panel_place(request.save, SAVE_BUTTON_X, SAVE_BUTTON_Y);
     panel_set_event(request.save, uv_template_save, &request);
     return 1;
 }
@@ -226,15 +214,11 @@ int uv_template_open(LWControlID, const UvTemplateSource& source) noexcept {
     request.messages = source.messages;
 
     LWPanelFuncs* panels = source.panels;
-    LWPanelID panel = panels && panels->create ? panels->create(const_cast<char*>(PANEL_TITLE), panels) : nullptr;
+    LWPanelID panel = panel_create_sized(panels, PANEL_TITLE, PANEL_WIDTH, PANEL_HEIGHT);
     if (!panel) {
         report_error(source.messages, MESSAGE_NO_PANEL);
         return UV_TEMPLATE_NO_PANEL;
     }
-    int width = PANEL_WIDTH;
-    int height = PANEL_HEIGHT;
-    panels->set(panel, PAN_W, &width);
-    panels->set(panel, PAN_H, &height);
     // A control the toolkit refuses leaves a panel the user cannot use.
     if (!add_controls(request, panel)) {
         panels->destroy(panel);

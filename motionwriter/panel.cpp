@@ -29,10 +29,6 @@ constexpr char MESSAGE_SAVE_FAILED[] = "Error saving SMD file!";
 LWFileReqLocal g_request;
 FileNameBuffers g_names;
 
-bool control_is_on(LWControl* control) noexcept { return panel_get_int(control, CTL_VALUE) != 0; }
-
-DrMode enabled_if(bool enabled) noexcept { return enabled ? DR_RENDER : DR_GHOST; }
-
 LWControl* control_at(const AnimExportState& state, int slot) noexcept {
     return state.controls ? state.controls[slot] : nullptr;
 }
@@ -67,7 +63,7 @@ char* scene_list_name(void* data, int row, int column) noexcept {
 void on_scale_switch(LWControlID control, void* data) noexcept {
     auto* state = static_cast<AnimExportState*>(data);
     if (!state) return;
-    panel_draw(control_at(*state, ANIM_CTL_SCALE), enabled_if(control_is_on(static_cast<LWControl*>(control))));
+    panel_scale_toggled(static_cast<LWControl*>(control), control_at(*state, ANIM_CTL_SCALE));
 }
 
 void on_null_bones_switch(LWControlID control, void* data) noexcept {
@@ -79,14 +75,14 @@ void on_first_frame(LWControlID control, void* data) noexcept {
     auto* state = static_cast<AnimExportState*>(data);
     if (!state) return;
     state->firstFrame = panel_get_int(static_cast<LWControl*>(control), CTL_VALUE);
-    panel_draw(control_at(*state, ANIM_CTL_SAVE), enabled_if(state->firstFrame < state->lastFrame));
+    panel_draw_enabled(control_at(*state, ANIM_CTL_SAVE), state->firstFrame < state->lastFrame);
 }
 
 void on_last_frame(LWControlID control, void* data) noexcept {
     auto* state = static_cast<AnimExportState*>(data);
     if (!state) return;
     state->lastFrame = panel_get_int(static_cast<LWControl*>(control), CTL_VALUE);
-    panel_draw(control_at(*state, ANIM_CTL_SAVE), enabled_if(state->firstFrame < state->lastFrame));
+    panel_draw_enabled(control_at(*state, ANIM_CTL_SAVE), state->firstFrame < state->lastFrame);
 }
 
 void on_save(LWControlID control, void* data) noexcept {
@@ -95,13 +91,6 @@ void on_save(LWControlID control, void* data) noexcept {
 }
 
 // ---- building the panel -------------------------------------------------------------
-
-LWControl* add_control(LWPanelFuncs* panels, LWPanelID panel, const char* type, LWPanControlDesc& desc,
-                       const char* label, int x, int y) noexcept {
-    LWControl* control = panel_add_control(panels, panel, type, desc, label);
-    panel_place(control, x, y);
-    return control;
-}
 
 // "Object: <file name>", only when the host names the object's file.
 LWControl* add_object_line(const AnimExportState& state, LWPanelFuncs* panels, LWPanelID panel) noexcept {
@@ -125,17 +114,14 @@ void add_controls(AnimExportState& state, LWPanelFuncs* panels, LWPanelID panel,
                        scene_list_name, scene_list_column_width, &state);
     panel_place(controls[ANIM_CTL_SCENE_LIST], 5, 42);
 
-    LWPanControlDesc desc{};
-    desc.type = LWT_BOOLEAN;
-    controls[ANIM_CTL_SCALE_ON] = add_control(panels, panel, "BoolControl", desc, "Scale geometry:", 8, 168);
-    desc.type = LWT_FLOAT;
-    controls[ANIM_CTL_SCALE] = add_control(panels, panel, "FloatControl", desc, "", 112, 168);
-    desc.type = LWT_BOOLEAN;
-    controls[ANIM_CTL_NULL_BONES] = add_control(panels, panel, "BoolControl", desc, "Include null bones", 398, 168);
-    desc.type = LWT_INTEGER;
-    controls[ANIM_CTL_FIRST] = add_control(panels, panel, "NumControl", desc, "First frame:", 60, 202);
-    controls[ANIM_CTL_LAST] = add_control(panels, panel, "NumControl", desc, "Last frame:", 59, 232);
-    controls[ANIM_CTL_SAVE] = add_control(panels, panel, "ButtonControl", desc, "Save animation SMD file", 378, 232);
+    controls[ANIM_CTL_SCALE_ON] = panel_add_typed(panels, panel, "BoolControl", LWT_BOOLEAN, "Scale geometry:", 8, 168);
+    controls[ANIM_CTL_SCALE] = panel_add_typed(panels, panel, "FloatControl", LWT_FLOAT, "", 112, 168);
+    controls[ANIM_CTL_NULL_BONES] =
+        panel_add_typed(panels, panel, "BoolControl", LWT_BOOLEAN, "Include null bones", 398, 168);
+    controls[ANIM_CTL_FIRST] = panel_add_typed(panels, panel, "NumControl", LWT_INTEGER, "First frame:", 60, 202);
+    controls[ANIM_CTL_LAST] = panel_add_typed(panels, panel, "NumControl", LWT_INTEGER, "Last frame:", 59, 232);
+    controls[ANIM_CTL_SAVE] =
+        panel_add_typed(panels, panel, "ButtonControl", LWT_INTEGER, "Save animation SMD file", 378, 232);
 }
 
 void set_initial_values(AnimExportState& state, LWControl** controls) noexcept {
@@ -174,10 +160,8 @@ void export_animation(LWControl*, AnimExportState& state) noexcept {
     auto* request_file = get_service<LWFileActivateFunc>(state.global, LWFILEACTIVATEFUNC_GLOBAL);
     if (!request_file) return;
     fill_file_request(g_request, g_names, FREQ_SAVE, "Save SMD File", "SMD File");
-    if (state.controls) {
-        const bool scaled = control_is_on(control_at(state, ANIM_CTL_SCALE_ON));
-        state.scale = scaled ? static_cast<float>(panel_get_float(control_at(state, ANIM_CTL_SCALE))) : 1.0f;
-    }
+    if (state.controls)
+        state.scale = panel_scale_setting(control_at(state, ANIM_CTL_SCALE_ON), control_at(state, ANIM_CTL_SCALE));
     // A scene never saved has no name to offer: the request starts empty.
     const std::size_t length = set_base_name(g_names, state.sceneFile.get());
     if (length < MAX_RENAMED_LENGTH && !replace_scene_extension(g_names.base_name, "lws"))
@@ -197,17 +181,12 @@ void export_animation(LWControl*, AnimExportState& state) noexcept {
 }
 
 int open_anim_panel(AnimExportState& state, LWPanelFuncs* panels) noexcept {
-    static char title[] = "SMD Animation Exporter by Tolvane";
-    if (!panels || !panels->create) return 1;
-    LWPanelID panel = panels->create(title, panels);
+    LWPanelID panel = panel_create_sized(panels, "SMD Animation Exporter by Tolvane", PANEL_WIDTH, PANEL_HEIGHT);
     if (!panel) return 1;
     LWControl* controls[ANIM_CONTROL_COUNT] = {};
     state.panelFuncs = panels;
     state.panel = panel;
     state.controls = controls;
-    int width = PANEL_WIDTH, height = PANEL_HEIGHT;
-    panels->set(panel, PAN_W, &width);
-    panels->set(panel, PAN_H, &height);
     add_controls(state, panels, panel, controls);
     set_initial_values(state, controls);
     panels->open(panel, PANF_BLOCKING | PANF_CANCEL);

@@ -161,9 +161,5 @@ int skeleton_run_panel(SkeletonImport& state, LWPanelFuncs* panels) noexcept;
 // request, the import, and its messages.
 void skeleton_import_file(SkeletonImport& state, int sequence_mode) noexcept;
 
-// A double as a float, without the undefined conversion of a finite value
-// beyond the float range (it becomes an infinity of its sign).
-float skeleton_float(double value) noexcept;
-
 int skeleton_allocate_table(SkeletonImport& state) noexcept;
 void skeleton_release(SkeletonImport& state) noexcept;

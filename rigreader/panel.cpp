@@ -2,10 +2,7 @@
 // import buttons, each of which asks for a file and runs one import. Any
 // number of imports can follow one another before the panel closes; they
 // share the bone table.
-#include <cfloat>
-#include <cmath>
 #include <cstdio>
-#include <limits>
 
 #include "host_glue.h"
 #include "import_state.h"
@@ -36,22 +33,12 @@ FileNameBuffers g_names;
 
 SkeletonImport* state_of(void* data) noexcept { return static_cast<SkeletonImport*>(data); }
 
-// The scale the panel shows: the number field while "Scale geometry:" is on,
-// else 1.
-float panel_scale(const SkeletonPanel& c) noexcept {
-    if (panel_get_int(c.scale_box, CTL_VALUE) == 0) return 1.0f;
-    return skeleton_float(panel_get_float(c.scale_value));
-}
-
 // ---- events -------------------------------------------------------------------
 
 void scale_toggled(LWControlID, void* data) noexcept {
     SkeletonImport* state = state_of(data);
     if (state == nullptr || state->panel == nullptr) return;
-    const SkeletonPanel& c = state->controls;
-    const bool on = panel_get_int(c.scale_box, CTL_VALUE) != 0;
-    state->scale = panel_scale(c);
-    panel_draw(c.scale_value, on ? DR_RENDER : DR_GHOST);
+    state->scale = panel_scale_toggled(state->controls.scale_box, state->controls.scale_value);
 }
 
 void reference_pressed(LWControlID, void* data) noexcept {
@@ -66,11 +53,7 @@ void sequence_pressed(LWControlID, void* data) noexcept {
 
 LWControl* add_simple(SkeletonImport& state, const char* type, LWType desc_type, const char* label, int x,
                       int y) noexcept {
-    LWPanControlDesc desc{};
-    desc.type = desc_type;
-    LWControl* control = panel_add_control(state.panel_funcs, state.panel, type, desc, label);
-    if (control != nullptr) panel_place(control, x, y);
-    return control;
+    return panel_add_typed(state.panel_funcs, state.panel, type, desc_type, label, x, y);
 }
 
 // Adds the controls in the panel's order; false when the toolkit refused one
@@ -105,16 +88,10 @@ void destroy_panel(SkeletonImport& state) noexcept {
 
 }  // namespace
 
-float skeleton_float(double value) noexcept {
-    if (value > static_cast<double>(FLT_MAX)) return std::numeric_limits<float>::infinity();
-    if (value < -static_cast<double>(FLT_MAX)) return -std::numeric_limits<float>::infinity();
-    return static_cast<float>(value);
-}
-
 void skeleton_import_file(SkeletonImport& state, int sequence_mode) noexcept {
     state.sequence_mode = sequence_mode;
     if (state.panel != nullptr) {
-        state.scale = panel_scale(state.controls);
+        state.scale = panel_scale_setting(state.controls.scale_box, state.controls.scale_value);
         state.calc_lengths = panel_get_int(state.controls.calc_lengths_box, CTL_VALUE) != 0 ? 1 : 0;
     }
     LWFileReqLocal request{};
@@ -131,21 +108,10 @@ void skeleton_import_file(SkeletonImport& state, int sequence_mode) noexcept {
 }
 
 int skeleton_run_panel(SkeletonImport& state, LWPanelFuncs* panels) noexcept {
-    if (panels == nullptr || panels->create == nullptr) return SKELETON_NO_PANEL;
-    LWPanelID panel = panels->create(panel_text(PANEL_TITLE), panels);
+    LWPanelID panel = panel_create_checked(panels, PANEL_TITLE, PANEL_WIDTH, PANEL_HEIGHT);
     if (panel == nullptr) return SKELETON_NO_PANEL;
-    int version = 0;
-    panels->get(panel, PAN_VERSION, &version);
-    if (version != LWPANELS_API_VERSION) {
-        panels->destroy(panel);
-        return SKELETON_NO_PANEL;
-    }
     state.panel_funcs = panels;
     state.panel = panel;
-    int width = PANEL_WIDTH;
-    int height = PANEL_HEIGHT;
-    panels->set(panel, PAN_W, &width);
-    panels->set(panel, PAN_H, &height);
     if (!add_controls(state)) {
         destroy_panel(state);
         return SKELETON_NO_PANEL;

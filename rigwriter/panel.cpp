@@ -31,10 +31,6 @@ constexpr char LABEL_NULL_BONES[] = "Include null bones";
 constexpr char LABEL_SAVE_HINT[] = "Click Save SMD File to export SMD file:";
 constexpr char LABEL_SAVE[] = "Save SMD file";
 
-// The grouping popup's items in GroupBy order; without UV maps the first is
-// left out.
-const char* const GROUP_ITEMS[] = {"UV Texture Map Name", "Surface Name", "Surface Texture Image Name"};
-
 constexpr int VALID_ROWS = 3;
 const char* const VALID_LABELS[VALID_ROWS] = {"Triangles", "Bones", "Null Bones"};
 constexpr int INVALID_ROWS = 4;
@@ -50,20 +46,16 @@ RefExportState* state_of(void* data) noexcept { return static_cast<RefExportStat
 
 // ---- the grouping popup -------------------------------------------------------
 
-int first_group(const RefExportState& state) noexcept {
-    return state.uv_map_count > 0 ? GROUP_BY_UV_MAP : GROUP_BY_SURFACE;
-}
-
 int group_count(void* data) noexcept {
     const RefExportState* state = state_of(data);
     if (state == nullptr) return 0;
-    return GROUP_BY_TEXTURE - first_group(*state) + 1;
+    return panel_group_count(state->uv_map_count);
 }
 
 char* group_name(void* data, int index) noexcept {
     const RefExportState* state = state_of(data);
     if (state == nullptr) return nullptr;
-    return panel_text(GROUP_ITEMS[ref_group_of_item(*state, index)]);
+    return panel_group_name(state->uv_map_count, index);
 }
 
 // ---- the two lists --------------------------------------------------------------
@@ -130,8 +122,7 @@ void grouping_changed(LWControlID control, void* data) noexcept {
 void scale_box_changed(LWControlID control, void* data) noexcept {
     RefExportState* state = state_of(data);
     if (state == nullptr || state->panel_data == nullptr) return;
-    const bool on = panel_get_int(static_cast<LWControl*>(control), CTL_VALUE) != 0;
-    panel_draw(state->panel_data->scale_value, on ? DR_RENDER : DR_GHOST);
+    panel_scale_toggled(static_cast<LWControl*>(control), state->panel_data->scale_value);
 }
 
 void null_bones_changed(LWControlID control, void* data) noexcept {
@@ -154,10 +145,6 @@ void uv_template_pressed(LWControlID control, void* data) noexcept {
 
 // ---- building -----------------------------------------------------------------
 
-LWControl* add_control(RefExportState& state, const char* type, LWPanControlDesc& desc, const char* label) noexcept {
-    return panel_add_control(state.panel_funcs, state.panel, type, desc, label);
-}
-
 LWControl* add_text(RefExportState& state, const char* label, int x, int y) noexcept {
     return panel_add_text(state.panel_funcs, state.panel, label, x, y);
 }
@@ -170,11 +157,7 @@ LWControl* add_list(RefExportState& state, const char* label, int visible_rows, 
 
 LWControl* add_simple(RefExportState& state, const char* type, LWType desc_type, const char* label, int x,
                       int y) noexcept {
-    LWPanControlDesc desc{};
-    desc.type = desc_type;
-    LWControl* control = add_control(state, type, desc, label);
-    if (control != nullptr) panel_place(control, x, y);
-    return control;
+    return panel_add_typed(state.panel_funcs, state.panel, type, desc_type, label, x, y);
 }
 
 // Adds the controls in the panel's order; false when the toolkit refused one
@@ -183,15 +166,9 @@ bool add_controls(RefExportState& state, RefPanel& c) noexcept {
     c.object = add_text(state, c.object_label.c_str(), 5, 10);
     if (c.object == nullptr) return false;
 
-    LWPanControlDesc desc{};
-    desc.popup.type = LWT_POPUP;
-    desc.popup.width = POPUP_WIDTH;
-    desc.popup.countFn = group_count;
-    desc.popup.nameFn = group_name;
-    c.group_by = add_control(state, "CustomPopupControl", desc, LABEL_GROUP_BY);
+    c.group_by = panel_add_popup(state.panel_funcs, state.panel, LABEL_GROUP_BY, POPUP_WIDTH, group_count, group_name,
+                                 POPUP_FIELD_X, 42, &state);
     if (c.group_by == nullptr) return false;
-    panel_place_after_label(c.group_by, POPUP_FIELD_X, 42);
-    panel_set_pointer(c.group_by, CTL_USERDATA, &state);
 
     c.verify = add_simple(state, "BoolControl", LWT_BOOLEAN, LABEL_VERIFY, 366, 42);
     if (c.verify == nullptr) return false;
@@ -233,9 +210,7 @@ bool add_controls(RefExportState& state, RefPanel& c) noexcept {
 }  // namespace
 
 int ref_group_of_item(const RefExportState& state, int index) noexcept {
-    const int first = first_group(state);
-    const int count = GROUP_BY_TEXTURE - first + 1;
-    return index >= 0 && index < count ? first + index : first;
+    return panel_group_of_item(state.uv_map_count, index);
 }
 
 int ref_build_panel(RefExportState& state, LWPanelFuncs* panels, RefPanel& controls) noexcept {
@@ -245,18 +220,8 @@ int ref_build_panel(RefExportState& state, LWPanelFuncs* panels, RefPanel& contr
     } catch (...) {
         return 1;
     }
-    LWPanelID panel = panels->create(panel_text(PANEL_TITLE), panels);
+    LWPanelID panel = panel_create_checked(panels, PANEL_TITLE, PANEL_WIDTH, PANEL_HEIGHT);
     if (panel == nullptr) return 1;
-    int version = 0;
-    panels->get(panel, PAN_VERSION, &version);
-    if (version != LWPANELS_API_VERSION) {
-        panels->destroy(panel);
-        return 1;
-    }
-    int width = PANEL_WIDTH;
-    int height = PANEL_HEIGHT;
-    panels->set(panel, PAN_W, &width);
-    panels->set(panel, PAN_H, &height);
     state.panel_funcs = panels;
     state.panel = panel;
     state.panel_data = &controls;
@@ -288,12 +253,11 @@ void ref_refresh_panel(RefExportState& state) noexcept {
     panel_draw(c->valid_list, DR_REFRESH);
     panel_draw(c->invalid_list, DR_REFRESH);
     if (state.uv_map_count == 0) panel_draw(c->uv_template, DR_GHOST);
-    panel_draw(c->save, state.counts.valid_triangles > 0 ? DR_RENDER : DR_GHOST);
+    panel_draw_enabled(c->save, state.counts.valid_triangles > 0);
 }
 
 float ref_panel_scale(const RefExportState& state) noexcept {
     const RefPanel* c = state.panel_data;
     if (c == nullptr || c->scale_box == nullptr || c->scale_value == nullptr) return state.scale;
-    if (panel_get_int(c->scale_box, CTL_VALUE) == 0) return 1.0f;
-    return static_cast<float>(panel_get_float(c->scale_value));
+    return panel_scale_setting(c->scale_box, c->scale_value);
 }

@@ -26,11 +26,8 @@ constexpr char REQUEST_FILE_TYPE[] = "SMD File";
 constexpr char MESSAGE_UNABLE_TO_OPEN[] = "Unable to open file!";
 
 LWControl* add_bool(MeshImport& state, const char* label, int x, int y, LWCtlEventHook event) noexcept {
-    LWPanControlDesc desc{};
-    desc.type = LWT_BOOLEAN;
-    LWControl* control = panel_add_control(state.panel_funcs, state.panel, "BoolControl", desc, label);
+    LWControl* control = panel_add_typed(state.panel_funcs, state.panel, "BoolControl", LWT_BOOLEAN, label, x, y);
     if (control == nullptr) return nullptr;
-    panel_place(control, x, y);
     panel_set_int(control, CTL_VALUE, 1);
     if (event != nullptr) panel_set_event(control, event, &state);
     return control;
@@ -41,21 +38,16 @@ bool add_controls(MeshImport& state) noexcept {
     MeshImportControls& c = state.controls;
     c.scale_box = add_bool(state, LABEL_SCALE, 8, 24, mesh_scale_toggled);
     if (c.scale_box == nullptr) return false;
-    LWPanControlDesc float_desc{};
-    float_desc.type = LWT_FLOAT;
-    c.scale_value = panel_add_control(state.panel_funcs, state.panel, "FloatControl", float_desc, "");
+    c.scale_value = panel_add_typed(state.panel_funcs, state.panel, "FloatControl", LWT_FLOAT, "", 112, 24);
     if (c.scale_value == nullptr) return false;
-    panel_place(c.scale_value, 112, 24);
     panel_set_float(c.scale_value, static_cast<double>(state.scale));
     c.weights_box = add_bool(state, LABEL_WEIGHTS, 8, 60, nullptr);
     if (c.weights_box == nullptr) return false;
     c.hint = panel_add_text(state.panel_funcs, state.panel, LABEL_HINT, 5, 100);
     if (c.hint == nullptr) return false;
-    LWPanControlDesc button_desc{};
-    button_desc.type = LWT_INTEGER;
-    c.import_button = panel_add_control(state.panel_funcs, state.panel, "ButtonControl", button_desc, LABEL_IMPORT);
+    c.import_button =
+        panel_add_typed(state.panel_funcs, state.panel, "ButtonControl", LWT_INTEGER, LABEL_IMPORT, 282, 100);
     if (c.import_button == nullptr) return false;
-    panel_place(c.import_button, 282, 100);
     panel_set_event(c.import_button, mesh_import_pressed, &state);
     return true;
 }
@@ -68,19 +60,8 @@ void forget_panel(MeshImport& state) noexcept {
 }  // namespace
 
 int mesh_run_panel(MeshImport& state, LWPanelFuncs* panels) noexcept {
-    if (panels == nullptr || panels->create == nullptr) return 1;
-    LWPanelID panel = panels->create(panel_text(PANEL_TITLE), panels);
+    LWPanelID panel = panel_create_checked(panels, PANEL_TITLE, PANEL_WIDTH, PANEL_HEIGHT);
     if (panel == nullptr) return 1;
-    int version = 0;
-    panels->get(panel, PAN_VERSION, &version);
-    if (version != LWPANELS_API_VERSION) {
-        panels->destroy(panel);
-        return 1;
-    }
-    int width = PANEL_WIDTH;
-    int height = PANEL_HEIGHT;
-    panels->set(panel, PAN_W, &width);
-    panels->set(panel, PAN_H, &height);
     state.panel_funcs = panels;
     state.panel = panel;
     if (!add_controls(state)) {
@@ -97,21 +78,14 @@ int mesh_run_panel(MeshImport& state, LWPanelFuncs* panels) noexcept {
 void mesh_scale_toggled(LWControlID control, void* data) noexcept {
     auto* state = static_cast<MeshImport*>(data);
     if (state == nullptr) return;
-    if (panel_get_int(static_cast<LWControl*>(control), CTL_VALUE) != 0) {
-        state->scale = static_cast<float>(panel_get_float(state->controls.scale_value));
-        panel_draw(state->controls.scale_value, DR_RENDER);
-    } else {
-        state->scale = 1.0f;
-        panel_draw(state->controls.scale_value, DR_GHOST);
-    }
+    state->scale = panel_scale_toggled(static_cast<LWControl*>(control), state->controls.scale_value);
 }
 
 void mesh_import_pressed(LWControlID, void* data) noexcept {
     auto* state = static_cast<MeshImport*>(data);
     if (state == nullptr) return;
     const MeshImportControls& c = state->controls;
-    state->scale = panel_get_int(c.scale_box, CTL_VALUE) != 0 ? static_cast<float>(panel_get_float(c.scale_value))
-                                                              : 1.0f;
+    state->scale = panel_scale_setting(c.scale_box, c.scale_value);
     state->import_weights = panel_get_int(c.weights_box, CTL_VALUE) != 0 ? 1 : 0;
 
     LWFileReqLocal request{};
