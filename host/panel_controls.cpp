@@ -65,6 +65,11 @@ LWControl* Panels::add_control(void* id, const char* type, const LWPanControlDes
         if (!panel) return nullptr;
         const KindInfo* info = kind_named(type);
         std::string what = "addControl \"" + text_or_empty(type) + "\" \"" + text_or_empty(label) + "\"";
+        if (faults.refuse_controls &&
+            (faults.refused_control_type.empty() || faults.refused_control_type == text_or_empty(type))) {
+            note(what + ": refused (test fault)");
+            return nullptr;
+        }
         if (!info) {
             note(what + ": unknown control type");
             return nullptr;

@@ -145,7 +145,19 @@ const PanelRecord* Panels::find(std::string_view title) const {
 
 // --- panels -------------------------------------------------------------------
 
+std::vector<PanelFaults> panel_failures() {
+    PanelFaults no_panel, other_version, no_controls;
+    no_panel.refuse_panels = true;
+    other_version.version = PANEL_API_VERSION - 1;
+    no_controls.refuse_controls = true;
+    return {no_panel, other_version, no_controls};
+}
+
 void* Panels::create(const char* title) noexcept {
+    if (faults.refuse_panels) {
+        note("create \"" + text_or_empty(title) + "\": refused (test fault)");
+        return nullptr;
+    }
     try {
         auto panel = std::make_unique<Panel>();
         panel->title = text_or_empty(title);
@@ -290,7 +302,7 @@ void Panels::get(void* id, int tag, void* value) noexcept {
         case PAN_MOUSEY:
         case PAN_QUALIFIERS: *number = 0; return;
         case PAN_FLAGS: *number = panel->flags; return;
-        case PAN_VERSION: *number = PANEL_API_VERSION; return;
+        case PAN_VERSION: *number = faults.version; return;
         case PAN_RESULT: *number = panel->result; return;
         case PAN_TITLE: *static_cast<const char**>(value) = panel->title.c_str(); return;
         case PAN_PANFUN: *pointer = &funcs_; return;

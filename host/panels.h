@@ -129,8 +129,23 @@ std::string control_view_text(const ControlView& control);
 std::string panel_view_text(const PanelView& view);
 std::string panel_record_text(const PanelRecord& record);
 
+// Ways the toolkit can let a plug-in down, for tests of what the plug-in
+// does then. All off by default.
+struct PanelFaults {
+    bool refuse_panels = false;          // create returns no panel
+    int version = PANEL_API_VERSION;     // what PAN_VERSION reports
+    bool refuse_controls = false;        // addControl returns no control ...
+    std::string refused_control_type;    // ... of this type ("" = of any type)
+};
+
+// One of each way the toolkit can fail a panel: no panel, another version,
+// every control refused. For tests that walk them all.
+std::vector<PanelFaults> panel_failures();
+
 class Panels {
 public:
+    PanelFaults faults;
+
     explicit Panels(Host& host);
     ~Panels();
     Panels(const Panels&) = delete;

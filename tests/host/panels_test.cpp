@@ -365,6 +365,37 @@ TEST_F(PanelsTest, RecordServesVersionTitleSizeAndUserData) {
     EXPECT_TRUE(host.diagnostics.empty());
 }
 
+TEST_F(PanelsTest, FaultsLetTestsSeeAPluginFailedByTheToolkit) {
+    char title[] = "Faulty";
+    char bool_type[] = "BoolControl", button_type[] = "ButtonControl", label[] = "x";
+    LWPanControlDesc desc{};
+    desc.type = LWT_BOOLEAN;
+
+    host.panels().faults.refuse_panels = true;
+    EXPECT_EQ(pf->create(title, nullptr), nullptr);
+    EXPECT_TRUE(noted("refused (test fault)"));
+    host.panels().faults.refuse_panels = false;
+
+    host.panels().faults.version = 18;
+    LWPanelID panel = pf->create(title, nullptr);
+    ASSERT_NE(panel, nullptr);
+    int version = 0;
+    pf->get(panel, PAN_VERSION, &version);
+    EXPECT_EQ(version, 18);
+
+    // Refusing one type leaves the others; an empty type refuses them all.
+    host.panels().faults.refuse_controls = true;
+    host.panels().faults.refused_control_type = "ButtonControl";
+    EXPECT_NE(pf->addControl(panel, bool_type, &desc, label), nullptr);
+    desc.type = LWT_INTEGER;
+    EXPECT_EQ(pf->addControl(panel, button_type, &desc, label), nullptr);
+    host.panels().faults.refused_control_type.clear();
+    desc.type = LWT_BOOLEAN;
+    EXPECT_EQ(pf->addControl(panel, bool_type, &desc, label), nullptr);
+    pf->destroy(panel);
+    EXPECT_EQ(host.panels().live_count(), 0u);
+}
+
 TEST_F(PanelsTest, ViewTextShowsWhatTheUserSees) {
     host.script().close();
     EXPECT_EQ(run(), 1);

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <vector>
 
 #include <lwpanel.h>
 
@@ -42,41 +43,9 @@ namespace {
 
 using importtest::evaluate;
 
-LWPanelFuncs g_panels{};
-void (*g_host_get)(LWPanelID, pTag, void*) = nullptr;
-LWControl* (*g_host_add)(LWPanelID, char*, LWPanControlDesc*, char*) = nullptr;
-
-enum class PanelFault { None, NoPanel, OldVersion, NoButton };
-PanelFault g_fault = PanelFault::None;
-
-// The host's panel services, with one fault.
-void* faulty_global(const char* name, int use) {
-    void* service = lwhost::Host::global_function(name, use);
-    if (std::strcmp(name, LWPANELFUNCS_GLOBAL) != 0 || !service || g_fault == PanelFault::None) return service;
-    g_panels = *static_cast<LWPanelFuncs*>(service);
-    g_host_get = g_panels.get;
-    g_host_add = g_panels.addControl;
-    if (g_fault == PanelFault::NoPanel) g_panels.create = [](char*, void*) -> LWPanelID { return nullptr; };
-    if (g_fault == PanelFault::OldVersion) {
-        g_panels.get = [](LWPanelID panel, pTag tag, void* value) {
-            g_host_get(panel, tag, value);
-            if (tag == PAN_VERSION) *static_cast<int*>(value) = 18;
-        };
-    }
-    if (g_fault == PanelFault::NoButton) {
-        g_panels.addControl = [](LWPanelID panel, char* type, LWPanControlDesc* desc, char* label) -> LWControl* {
-            return std::strcmp(type, "ButtonControl") == 0 ? nullptr : g_host_add(panel, type, desc, label);
-        };
-    }
-    return &g_panels;
-}
-
-int activate(PanelFault fault) {
-    g_fault = fault;
+int activate() {
     LWLayoutGeneric generic{nullptr, nullptr, nullptr, nullptr, nullptr, evaluate};
-    const int result = skeleton_activate(2, faulty_global, &generic, nullptr);
-    g_fault = PanelFault::None;
-    return result;
+    return skeleton_activate(2, lwhost::Host::global_function, &generic, nullptr);
 }
 
 std::string only_message(const lwhost::Host& host) {
@@ -90,7 +59,7 @@ TEST(SkeletonActivation, WithoutTheBoneTableNoImportCanRun) {
     lwhost::Host host;
     host.script().press("Import SMD reference file").answer_file("/tmp/never.smd").close();
     g_fail_next_array = true;
-    EXPECT_EQ(activate(PanelFault::None), AFUNC_OK);
+    EXPECT_EQ(activate(), AFUNC_OK);
     EXPECT_FALSE(g_fail_next_array) << "the table is the first array the activation allocates";
     EXPECT_EQ(only_message(host), "Out of memory!");
     EXPECT_TRUE(host.panel_log().empty());
@@ -99,16 +68,21 @@ TEST(SkeletonActivation, WithoutTheBoneTableNoImportCanRun) {
 }
 
 TEST(SkeletonActivation, APanelThatCannotBeMadeIsReported) {
-    for (PanelFault fault : {PanelFault::NoPanel, PanelFault::OldVersion, PanelFault::NoButton}) {
+    std::vector<lwhost::PanelFaults> failures = lwhost::panel_failures();
+    failures.emplace_back();  // and an import button refused alone
+    failures.back().refuse_controls = true;
+    failures.back().refused_control_type = "ButtonControl";
+    for (std::size_t i = 0; i < failures.size(); ++i) {
         lwhost::Host host;
-        EXPECT_EQ(activate(fault), AFUNC_OK);
-        EXPECT_EQ(only_message(host), "Error creating user interface !") << int(fault);
-        EXPECT_TRUE(host.panel_log().empty()) << int(fault);
+        host.panels().faults = failures[i];
+        EXPECT_EQ(activate(), AFUNC_OK);
+        EXPECT_EQ(only_message(host), "Error creating user interface !") << i;
+        EXPECT_TRUE(host.panel_log().empty()) << i;
         EXPECT_EQ(host.panels().live_count(), 0u) << "destroyed again";
     }
-    lwhost::Host host;  // and the same global function without a fault opens it
+    lwhost::Host host;  // and without a fault it opens
     host.script().close();
-    EXPECT_EQ(activate(PanelFault::None), AFUNC_OK);
+    EXPECT_EQ(activate(), AFUNC_OK);
     EXPECT_TRUE(host.messages.empty());
     EXPECT_EQ(host.panel_log().size(), 1u);
 }

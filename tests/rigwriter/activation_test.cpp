@@ -162,62 +162,33 @@ TEST(RefActivation, WithoutSceneObjectsNoPanelOpens) {
 
 // ---- in this process, with the host's services changed on the way ---------------
 
-enum class Twist { PanelVersion18, PanelNotCreated, SceneObjectsGoneAtSave };
-
-struct TwistState {
-    Twist twist;
-    LWPanelFuncs panels;
-    void (*host_get)(LWPanelID, pTag, void*);
-};
-TwistState* g_twist = nullptr;
-
-void version_18_get(LWPanelID panel, pTag tag, void* value) {
-    g_twist->host_get(panel, tag, value);
-    if (tag == PAN_VERSION) *static_cast<int*>(value) = 18;
-}
-
-LWPanelID no_panel(char*, void*) { return nullptr; }
-
-void* twisted_global(const char* name, int use) {
-    void* service = Host::global_function(name, use);
-    const std::string wanted = name ? name : "";
-    if (g_twist->twist == Twist::SceneObjectsGoneAtSave && wanted == LWFILEACTIVATEFUNC_GLOBAL)
+// "Scene Objects 4" withdrawn when the save asks for the file requester.
+void* scene_objects_gone_at_save(const char* name, int use) {
+    if (name != nullptr && std::string(name) == LWFILEACTIVATEFUNC_GLOBAL)
         Host::current()->withhold("Scene Objects 4");
-    if (wanted == LWPANELFUNCS_GLOBAL && service != nullptr && g_twist->twist != Twist::SceneObjectsGoneAtSave) {
-        g_twist->panels = *static_cast<LWPanelFuncs*>(service);
-        g_twist->host_get = g_twist->panels.get;
-        if (g_twist->twist == Twist::PanelVersion18) g_twist->panels.get = version_18_get;
-        if (g_twist->twist == Twist::PanelNotCreated) g_twist->panels.create = no_panel;
-        return &g_twist->panels;
-    }
-    return service;
+    return Host::global_function(name, use);
 }
 
 int evaluate(void* data, const char* text) { return static_cast<Host*>(data)->layout_command(text); }
 
-int activate_twisted(Host& host, Twist twist) {
-    TwistState state{twist, {}, nullptr};
-    g_twist = &state;
+int activate(Host& host, GlobalFunc* global = Host::global_function) {
     LWLayoutGeneric local{};
     local.data = &host;
     local.evaluate = evaluate;
-    const int rc = ref_activate(2, twisted_global, &local, nullptr);
-    g_twist = nullptr;
-    return rc;
+    return ref_activate(2, global, &local, nullptr);
 }
 
 TEST(RefActivation, PanelThatCannotBeBuiltIsReported) {
-    // The host's toolkit is always version 19 and always creates a panel, so
-    // this runs the activation here with a toolkit that says otherwise.
-    for (Twist twist : {Twist::PanelVersion18, Twist::PanelNotCreated}) {
+    for (const lwhost::PanelFaults& failure : lwhost::panel_failures()) {
         Host host;
+        host.panels().faults = failure;
         SceneBuilder b(host.scene);
         b.box_threshold(2).select(add_object(b, "tri", 3));
         const int live_meshes = lwhost::services::live_mesh_info_count();
-        ASSERT_EQ(activate_twisted(host, twist), 0);
+        ASSERT_EQ(activate(host), 0);
         EXPECT_EQ(error_texts(host), std::vector<std::string>{kNoPanel});
         EXPECT_TRUE(host.panel_log().empty());
-        EXPECT_EQ(host.panels().live_count(), 0u) << "a panel of the wrong version is destroyed";
+        EXPECT_EQ(host.panels().live_count(), 0u) << "a panel that cannot be used is destroyed";
         EXPECT_EQ(host.command_log, (std::vector<std::string>{"BoundingBoxThreshold 4", "BoundingBoxThreshold 2"}));
         EXPECT_EQ(lwhost::services::live_mesh_info_count(), live_meshes);
     }
@@ -236,7 +207,7 @@ TEST(RefActivation, SceneObjectsMissingAtSaveLeavesTheOldFile) {
         std::fclose(good);
     }
     host.script().press("Save SMD file").answer_file(path).close();
-    ASSERT_EQ(activate_twisted(host, Twist::SceneObjectsGoneAtSave), 0);
+    ASSERT_EQ(activate(host, scene_objects_gone_at_save), 0);
     EXPECT_EQ(error_texts(host), std::vector<std::string>{kSaveFailed});
     EXPECT_EQ(rigtest::read_file(path), "a good file\n");
     EXPECT_FALSE(uv_test::exists(path + ".tmp"));

@@ -2,7 +2,6 @@
 // panel: the one message, no import, and nothing left open.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <vector>
 
 #include <lwpanel.h>
@@ -14,39 +13,14 @@
 
 namespace {
 
-// The host's panel services with one function replaced; handed out by
-// patched_global in place of the host's record.
-LWPanelFuncs g_patched_panels;
-void (*g_patch)(LWPanelFuncs&) = nullptr;
-
-void* patched_global(const char* name, int use) {
-    void* service = lwhost::Host::global_function(name, use);
-    if (service == nullptr || std::strcmp(name, LWPANELFUNCS_GLOBAL) != 0) return service;
-    g_patched_panels = *static_cast<LWPanelFuncs*>(service);
-    g_patch(g_patched_panels);
-    return &g_patched_panels;
-}
-
 TEST(MeshImportActivation, TellsTheUserWhenThePanelCannotBeMade) {
-    const std::vector<void (*)(LWPanelFuncs&)> patches = {
-        [](LWPanelFuncs& p) { p.create = [](char*, void*) -> LWPanelID { return nullptr; }; },
-        [](LWPanelFuncs& p) {  // a toolkit of another version
-            static void (*host_get)(LWPanelID, pTag, void*) = nullptr;
-            host_get = p.get;
-            p.get = [](LWPanelID panel, pTag tag, void* value) {
-                host_get(panel, tag, value);
-                if (tag == PAN_VERSION) *static_cast<int*>(value) = 18;
-            };
-        },
-        [](LWPanelFuncs& p) {  // a control refused
-            p.addControl = [](LWPanelID, char*, LWPanControlDesc*, char*) -> LWControl* { return nullptr; };
-        },
-    };
-    for (std::size_t i = 0; i < patches.size(); ++i) {
+    const std::vector<lwhost::PanelFaults> failures = lwhost::panel_failures();
+    for (std::size_t i = 0; i < failures.size(); ++i) {
         importtest::Importer x;
-        g_patch = patches[i];
+        x.host.panels().faults = failures[i];
         x.host.script().press("Import SMD Mesh File").close();
-        EXPECT_EQ(mesh_import_activate(LWMODCOMMAND_VERSION, patched_global, &x.local, nullptr), 0) << i;
+        EXPECT_EQ(mesh_import_activate(LWMODCOMMAND_VERSION, lwhost::Host::global_function, &x.local, nullptr), 0)
+            << i;
         ASSERT_EQ(x.host.messages.size(), 1u) << i;
         EXPECT_EQ(x.host.messages[0].line1, "Error creating user interface !");
         EXPECT_FALSE(x.host.messages[0].has_line2);
