@@ -86,7 +86,7 @@ void add_group(MeshImport& state, const char* key, std::size_t length, std::uint
 // The point of a vertex that shares no point: its position scaled (the
 // product of two floats is exact in double) with the SMD Y and Z axes
 // exchanged, its UV, and with import_weights its weights in link order.
-void create_point(MeshImport& state, MeshVertex& vertex, const char* material) noexcept {
+void create_point(MeshImport& state, MeshVertex& vertex, MeshVertexLinks& links, const char* material) noexcept {
     MeshEditOp* edit = state.edit_op;
     if (edit == nullptr) return;
     const double s = static_cast<double>(state.scale);
@@ -97,14 +97,14 @@ void create_point(MeshImport& state, MeshVertex& vertex, const char* material) n
     edit->pntVMap(edit->state, vertex.point, LWVMAP_TXUV, material, 2, uv);
     if (!state.import_weights || !state.node_names) return;
     for (int k = 0; k < MESH_MAX_LINKS; ++k) {
-        const int node = vertex.bones[k];
+        const int node = links.bones[k];
         if (node < 0 || node >= SMD_MAX_NODES) continue;
         // A vertex without links belongs wholly to its parent node.
-        if (k == 0 && vertex.weights[0] == MESH_NOT_SET) vertex.weights[0] = 1.0f;
-        if (vertex.weights[k] == MESH_NOT_SET) continue;
+        if (k == 0 && links.weights[0] == MESH_NOT_SET) links.weights[0] = 1.0f;
+        if (links.weights[k] == MESH_NOT_SET) continue;
         const char* name = state.node_names[node].get();
         if (name == nullptr) continue;
-        float weight = vertex.weights[k];
+        float weight = links.weights[k];
         edit->pntVMap(edit->state, vertex.point, LWVMAP_WGHT, name, 1, &weight);
     }
 }
@@ -178,7 +178,8 @@ const char* mesh_intern_material(MeshImport& state, const char* text) noexcept {
     return copy;
 }
 
-void share_or_create_point(MeshImport& state, MeshVertex& vertex, const char* material) noexcept {
+void share_or_create_point(MeshImport& state, MeshVertex& vertex, MeshVertexLinks& links,
+                           const char* material) noexcept {
     vertex.material = material;
     char key[POSITION_KEY_SIZE];
     const std::size_t length = mesh_position_key(vertex, key);
@@ -186,7 +187,7 @@ void share_or_create_point(MeshImport& state, MeshVertex& vertex, const char* ma
     void* found = nullptr;
     if (strmap_get(&state.position_map, key, &found, hash) != MAP_OK) {
         add_group(state, key, length, hash, vertex);
-        create_point(state, vertex, material);
+        create_point(state, vertex, links, material);
         return;
     }
     PositionGroup& group = *static_cast<PositionGroup*>(found);
@@ -195,7 +196,7 @@ void share_or_create_point(MeshImport& state, MeshVertex& vertex, const char* ma
         // A full group records no more: later equal vertices will not find
         // this one and get points of their own.
         add_entry(state, group, vertex);
-        create_point(state, vertex, material);
+        create_point(state, vertex, links, material);
         return;
     }
     vertex.point = match.first->point;

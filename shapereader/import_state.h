@@ -63,7 +63,11 @@ constexpr int POSITION_GROUP_SIZE = 128;       // distinct vertices per position
 constexpr float MESH_NOT_SET = -1.0f;          // a weight or corner UV that was not given
 constexpr float MESH_DEFAULT_SCALE = 0.025f;
 
-// One vertex line of the triangles section.
+// One vertex line of the triangles section, as the records keep it for the
+// equal vertices that follow. Its links are only needed while the line's
+// own point is made, so they travel beside the record (MeshVertexLinks)
+// instead of in it: a record is 56 bytes rather than 176, which is most of
+// the import's memory for a large file.
 struct MeshVertex {
     LWPntID point;                 // the Modeler point standing for it; null: none
     float position[3];             // as read: SMD axes and units
@@ -71,9 +75,13 @@ struct MeshVertex {
     float uv_corner[2];            // the UV its polygon corner needs when the shared
                                    // point carries another; MESH_NOT_SET: none
     float normal[3];               // as read
+    const char* material;          // the material line in force (the interned text)
+};
+
+// The links of the vertex line being read.
+struct MeshVertexLinks {
     std::int32_t bones[MESH_MAX_LINKS];  // link nodes; bones[0] is the parent without links
     float weights[MESH_MAX_LINKS];       // MESH_NOT_SET (exactly -1.0): no weight given
-    const char* material;          // the material line in force (the interned text)
 };
 
 // Entries of a position group come in small blocks chained one after the
@@ -200,7 +208,8 @@ const char* mesh_intern_material(MeshImport& state, const char* text) noexcept;
 // WGHT maps named after the nodes; a shared point first used by this
 // material gets its UV in this material's map. `material` must be the
 // interned text (mesh_intern_material).
-void share_or_create_point(MeshImport& state, MeshVertex& vertex, const char* material) noexcept;
+void share_or_create_point(MeshImport& state, MeshVertex& vertex, MeshVertexLinks& links,
+                           const char* material) noexcept;
 
 // Registers the material, adds the face (corners in the order c, b, a of the
 // reading order a, b, c) on the surface `material`, and gives corners with a

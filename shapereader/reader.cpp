@@ -60,9 +60,10 @@ bool allocate_records(MeshImport& state) noexcept {
 
 // The record before a line is scanned into it: zero, with no weights and no
 // corner UV. (A line that was scanned but not kept may have left values.)
-void prepare_record(MeshVertex& vertex) noexcept {
+void prepare_record(MeshVertex& vertex, MeshVertexLinks& links) noexcept {
     vertex = MeshVertex{};
-    for (float& weight : vertex.weights) weight = MESH_NOT_SET;
+    links = MeshVertexLinks{};
+    for (float& weight : links.weights) weight = MESH_NOT_SET;
     vertex.uv_corner[0] = vertex.uv_corner[1] = MESH_NOT_SET;
     vertex.normal[0] = MESH_NOT_SET;
 }
@@ -70,7 +71,7 @@ void prepare_record(MeshVertex& vertex) noexcept {
 // Scans one line into the record; returns what the scan returned (EOF for a
 // line without any field). The link pairs actually present decide: the first
 // link's node replaces the parent, the count is never used.
-int scan_vertex_line(const char* line, MeshVertex& v) noexcept {
+int scan_vertex_line(const char* line, MeshVertex& v, MeshVertexLinks& links) noexcept {
     long integers[2 + MESH_MAX_LINKS] = {};  // parent, link count, link nodes
     float reals[8 + MESH_MAX_LINKS];          // position, normal, uv, weights
     const int fields = smd_scan_numbers(line, VERTEX_LINE_KINDS, integers, reals);
@@ -78,10 +79,10 @@ int scan_vertex_line(const char* line, MeshVertex& v) noexcept {
     const int scanned_reals = fields < 2 ? 0 : fields < 10 ? fields - 1 : 8 + (fields - 10) / 2;
     float* const targets[8] = {&v.position[0], &v.position[1], &v.position[2], &v.normal[0],
                                &v.normal[1],   &v.normal[2],   &v.uv[0],       &v.uv[1]};
-    for (int r = 0; r < scanned_reals; ++r) *(r < 8 ? targets[r] : &v.weights[r - 8]) = reals[r];
-    if (fields >= 1) v.bones[0] = smd_int_from_long(integers[0]);
+    for (int r = 0; r < scanned_reals; ++r) *(r < 8 ? targets[r] : &links.weights[r - 8]) = reals[r];
+    if (fields >= 1) links.bones[0] = smd_int_from_long(integers[0]);
     for (int k = 0; k < MESH_MAX_LINKS && fields > FIELDS_BEFORE_LINKS + 2 * k; ++k)
-        v.bones[k] = smd_int_from_long(integers[2 + k]);
+        links.bones[k] = smd_int_from_long(integers[2 + k]);
     return fields;
 }
 
@@ -159,8 +160,9 @@ int mesh_read_triangles(MeshImport& state) noexcept {
         // "triangles" line, which need not be the one read here).
         if (state.vertices_read >= state.vertex_line_count) return MESH_IMPORT_FAILED;
         MeshVertex& vertex = state.vertex_records[std::size_t(state.vertices_read)];
-        prepare_record(vertex);
-        const int fields = scan_vertex_line(reader.line_buffer, vertex);
+        MeshVertexLinks links;
+        prepare_record(vertex, links);
+        const int fields = scan_vertex_line(reader.line_buffer, vertex, links);
         if (fields == 0) {
             char token[SMD_TOKEN_BUFFER_SIZE];
             // Without memory for its text the material is unusable: its
@@ -172,7 +174,7 @@ int mesh_read_triangles(MeshImport& state) noexcept {
         if (fields < FIELDS_OF_A_VERTEX) return MESH_IMPORT_FAILED;
         if (material == nullptr) continue;
         ++state.vertices_read;
-        share_or_create_point(state, vertex, material);
+        share_or_create_point(state, vertex, links, material);
         corners[corner++] = &vertex;
         if (corner == 3) {
             create_triangle(state, corners, material);
