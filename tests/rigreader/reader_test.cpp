@@ -8,6 +8,7 @@
 #include <random>
 #include <string>
 
+#include "../fuzz_knobs.h"
 #include "import_fixture.h"
 
 namespace {
@@ -195,9 +196,9 @@ void expect_sound_table(const importtest::ImportFixture& f) {
 }
 
 TEST(SkeletonReaderFuzz, RandomAndMutatedFilesImportOrFailCleanly) {
-    std::mt19937 rng(0x5eed);
+    std::mt19937 rng(fuzz_knobs::seed(0x5eed));
     int imported = 0, bones = 0;
-    for (int round = 0; round < 100; ++round) {
+    for (int round = 0; round < 100 * fuzz_knobs::scale(); ++round) {
         importtest::ImportFixture f;
         f.state.calc_lengths = round % 2;
         for (int n = 0; n < 10; ++n) {

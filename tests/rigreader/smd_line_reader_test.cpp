@@ -13,6 +13,8 @@
 #include <cstdio>
 #include <string>
 
+#include "../fuzz_knobs.h"
+
 namespace {
 
 // A reader over an in-memory text.
@@ -166,7 +168,7 @@ TEST(SmdLineReader, NumbersScanInTheCLocaleWhateverTheProcessLocale) {
 // numbers, the fields, their count (EOF included) and every value stored
 // before the count are what sscanf gives for the same conversions.
 TEST(SmdLineReader, NumberFieldsScanExactlyAsSscanfWould) {
-    std::mt19937 rng(2024);
+    std::mt19937 rng(fuzz_knobs::seed(2024));
     std::uniform_int_distribution<int> pick(0, 99);
     std::uniform_real_distribution<double> unit(-1.0, 1.0);
     std::uniform_int_distribution<int> exponent(-50, 45);
@@ -200,7 +202,7 @@ TEST(SmdLineReader, NumberFieldsScanExactlyAsSscanfWould) {
     };
     auto same_float = [](float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; };
 
-    for (int n = 0; n < 20000; ++n) {
+    for (int n = 0; n < 20000 * fuzz_knobs::scale(); ++n) {
         // A bone line of a frame block: "%li%f%f%f%f%f%f".
         const std::string line = line_of(pick(rng) % 9);
         long want_i = -1, got_i[1] = {-1};
@@ -216,7 +218,7 @@ TEST(SmdLineReader, NumberFieldsScanExactlyAsSscanfWould) {
         for (int k = 0; k + 1 < got; ++k) ASSERT_TRUE(same_float(want_f[k], got_f[k])) << k << " [" << line << "]";
     }
 
-    for (int n = 0; n < 5000; ++n) {
+    for (int n = 0; n < 5000 * fuzz_knobs::scale(); ++n) {
         // A vertex line: parent, 8 reals, the count, then (node, weight) pairs.
         std::string line = line_of(9 + pick(rng) % 32);
         long wi[17] = {}, gi[17] = {};

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "../fuzz_knobs.h"
 #include "import_fixture.h"
 
 namespace {
@@ -73,9 +74,9 @@ TEST(MeshReaderFuzz, SampleCutShortAnywhere) {
 }
 
 TEST(MeshReaderFuzz, MutatedSamples) {
-    std::mt19937 random(20240611u);
+    std::mt19937 random(fuzz_knobs::seed(20240611u));
     const auto pick = [&](std::size_t n) { return std::size_t(random() % n); };
-    for (std::size_t round = 0; round < 400; ++round) {
+    for (std::size_t round = 0; round < 400u * unsigned(fuzz_knobs::scale()); ++round) {
         std::string text = kSample;
         const std::size_t edits = 1 + pick(6);
         for (std::size_t e = 0; e < edits; ++e) {
@@ -113,8 +114,8 @@ TEST(MeshReaderFuzz, MutatedSamples) {
 }
 
 TEST(MeshReaderFuzz, RandomBytes) {
-    std::mt19937 random(7u);
-    for (std::size_t round = 0; round < 200; ++round) {
+    std::mt19937 random(fuzz_knobs::seed(7u));
+    for (std::size_t round = 0; round < 200u * unsigned(fuzz_knobs::scale()); ++round) {
         std::string text = round % 2 == 0 ? "nodes\nend\ntriangles\n" : "";
         const std::size_t length = random() % 3000;
         // Mostly digits, blanks and line ends, so that lines get scanned deep.
