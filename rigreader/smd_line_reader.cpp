@@ -2,6 +2,8 @@
 
 #include <charconv>
 #include <climits>
+#include <cmath>
+#include <cstdint>
 #include <cstdarg>
 #include <cstring>
 
@@ -32,19 +34,22 @@ int smd_keyword_equal(const char* a, const char* b) noexcept {
     }
 }
 
-bool smd_first_token_is(const SmdLineReader& reader, const char* keyword) noexcept {
-    const char* p = reader.line_buffer;
+bool smd_first_token(const char* line, char (&out_token)[SMD_TOKEN_BUFFER_SIZE]) noexcept {
+    const char* p = line;
     while (is_c_space(*p)) ++p;
     if (*p == '\0') return false;
-    // As "%255s" would: at most 255 characters of the token.
-    char token[SMD_TOKEN_BUFFER_SIZE];
     std::size_t length = 0;
     while (p[length] != '\0' && !is_c_space(p[length]) && length < SMD_TOKEN_BUFFER_SIZE - 1) {
-        token[length] = p[length];
+        out_token[length] = p[length];
         ++length;
     }
-    token[length] = '\0';
-    return smd_keyword_equal(token, keyword) == 0;
+    out_token[length] = '\0';
+    return true;
+}
+
+bool smd_first_token_is(const SmdLineReader& reader, const char* keyword) noexcept {
+    char token[SMD_TOKEN_BUFFER_SIZE];
+    return smd_first_token(reader.line_buffer, token) && smd_keyword_equal(token, keyword) == 0;
 }
 
 int smd_find_section(SmdLineReader& reader, const char* keyword) noexcept {
@@ -125,25 +130,81 @@ bool fast_integer(const char* p, long* out_value, const char** out_end) noexcept
 // or the end, converted with the correct rounding strtof gives. False for
 // anything else, and for results out of float range (sscanf's strtof gives
 // infinity or a rounded zero there).
+// Exact powers of ten in double.
+constexpr double POWERS_OF_TEN[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                    1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// The nearest float to mantissa x 10^exponent, when one double operation
+// gets it: a mantissa below 2^53 and a power of ten up to 1e22 are exact in
+// double, so the product or quotient is the nearest double (Clinger's fast
+// path). Rounding that double to float gives the nearest float unless it
+// sits exactly halfway between two floats, where the first rounding may
+// have decided the tie; those (and zeros, infinities) are left to the full
+// conversion.
+bool near_float(std::uint64_t mantissa, int exponent, bool negative, float* out_value) noexcept {
+    if (mantissa >= (std::uint64_t(1) << 53) || exponent < -22 || exponent > 22) return false;
+    const double m = static_cast<double>(mantissa);
+    const double d = exponent >= 0 ? m * POWERS_OF_TEN[exponent] : m / POWERS_OF_TEN[-exponent];
+    const float f = static_cast<float>(d);
+    if (f == 0.0f || !std::isfinite(f)) return false;
+    const double below = static_cast<double>(f);
+    if (below != d) {
+        const double beyond = static_cast<double>(std::nextafter(f, d > below ? HUGE_VALF : -HUGE_VALF));
+        if (d - below == beyond - d) return false;
+    }
+    *out_value = negative ? -f : f;
+    return true;
+}
+
+// [+-](digits[.digits] | .digits)[(e|E)[+-]digits], followed by white space
+// or the end, converted with the correct rounding strtof gives. False for
+// anything else, and for results out of float range (sscanf's strtof gives
+// infinity or a rounded zero there).
 bool fast_real(const char* p, float* out_value, const char** out_end) noexcept {
     const char* q = p;
     const char* number = q;
+    bool negative = false;
     if (*q == '+') number = ++q;  // from_chars takes only a minus
-    else if (*q == '-') ++q;
-    int digits = 0;
-    for (; is_digit(*q); ++q) ++digits;
+    else if (*q == '-') negative = true, ++q;
+    // The digits as one integer while they fit (19 digits always do), and
+    // the power of ten that scales it.
+    std::uint64_t mantissa = 0;
+    int digits = 0, kept = 0, scale = 0;
+    auto take = [&](char c, bool fraction) {
+        ++digits;
+        if (kept < 19) {
+            if (kept > 0 || c != '0') ++kept;
+            mantissa = mantissa * 10 + unsigned(c - '0');
+            if (fraction) --scale;
+        } else if (!fraction) {
+            ++scale;
+        }
+    };
+    for (; is_digit(*q); ++q) take(*q, false);
     if (*q == '.') {
-        for (++q; is_digit(*q); ++q) ++digits;
+        for (++q; is_digit(*q); ++q) take(*q, true);
     }
     if (digits == 0) return false;
+    int exponent = 0;
+    bool exponent_fits = true;
     if (*q == 'e' || *q == 'E') {
         ++q;
+        const bool exponent_negative = *q == '-';
         if (*q == '+' || *q == '-') ++q;
         if (!is_digit(*q)) return false;
-        while (is_digit(*q)) ++q;
+        for (; is_digit(*q); ++q) {
+            if (exponent < 100000) exponent = exponent * 10 + (*q - '0');
+            else exponent_fits = false;
+        }
+        if (exponent_negative) exponent = -exponent;
     }
     if (!ends_field(*q)) return false;
     float value = 0.0f;
+    if (kept < 19 && exponent_fits && near_float(mantissa, exponent + scale, negative, &value)) {
+        *out_value = value;
+        *out_end = q;
+        return true;
+    }
     const std::from_chars_result result = std::from_chars(number, q, value, std::chars_format::general);
     if (result.ec != std::errc() || result.ptr != q) return false;
     *out_value = value;

@@ -8,6 +8,10 @@
 //                                    in pieces) into reader.line_buffer;
 //                                    false at the end of the file or on a
 //                                    read error.
+//   smd_first_token(line, token)     the line's first blank-separated token,
+//                                    as "%255s" scans it in the C locale (at
+//                                    most 255 characters); false when the
+//                                    line has none.
 //   smd_first_token_is(reader, kw)   the line's first blank-separated token
 //                                    (at most 255 characters, as "%255s"
 //                                    takes it) equals kw, ignoring case. A
@@ -66,6 +70,7 @@ struct SmdNodeFields {
 };
 
 bool smd_read_line(SmdLineReader& reader) noexcept;
+bool smd_first_token(const char* line, char (&out_token)[SMD_TOKEN_BUFFER_SIZE]) noexcept;
 bool smd_first_token_is(const SmdLineReader& reader, const char* keyword) noexcept;
 int smd_keyword_equal(const char* a, const char* b) noexcept;
 int smd_find_section(SmdLineReader& reader, const char* keyword) noexcept;

@@ -167,7 +167,7 @@ int mesh_read_triangles(MeshImport& state) noexcept {
             char token[SMD_TOKEN_BUFFER_SIZE];
             // Without memory for its text the material is unusable: its
             // vertex lines are passed over like those before any material.
-            if (smd_scan(reader.line_buffer, "%255s", token) == 1) material = mesh_intern_material(state, token);
+            if (smd_first_token(reader.line_buffer, token)) material = mesh_intern_material(state, token);
             corner = 0;  // a triangle cut short by a material line is dropped
             continue;
         }

@@ -74,6 +74,21 @@ TEST(SmdLineReader, KeywordsAreWholeTokensInAnyCase) {
     EXPECT_FALSE(first_is("\xC4nd\n", "end"));
 }
 
+// The first token is what "%255s" scans: white space skipped, at most 255
+// characters, bytes outside ASCII kept.
+TEST(SmdLineReader, FirstTokenAsPercent255sScansIt) {
+    const std::string lines[] = {"skin.bmp\n", "  \t\v\fleft arm.tga  x\r\n", "\xC4rm\xE9\n", "a\tb", "",
+                                 " \n", std::string(300, 'm') + " tail", "1skin.bmp\n"};
+    for (const std::string& line : lines) {
+        char want[SMD_TOKEN_BUFFER_SIZE] = "unset", got[SMD_TOKEN_BUFFER_SIZE] = "unset";
+        const bool scanned = std::sscanf(line.c_str(), "%255s", want) == 1;
+        EXPECT_EQ(scanned, smd_first_token(line.c_str(), got)) << "[" << line << "]";
+        if (scanned) {
+            EXPECT_STREQ(want, got) << "[" << line << "]";
+        }
+    }
+}
+
 TEST(SmdLineReader, FindsSectionsByFirstToken) {
     TextFile text("version 1\nnodes_not\n  NODES\n0 \"a\" -1\nend\nskeleton\n time 0\n");
     EXPECT_EQ(0, smd_find_section(text.reader, "nodes"));
@@ -180,7 +195,11 @@ TEST(SmdLineReader, NumberFieldsScanExactlyAsSscanfWould) {
     auto token = [&]() -> std::string {
         char text[64];
         const double value = unit(rng) * std::pow(10.0, exponent(rng));
-        switch (pick(rng) % 8) {
+        const float f = float(value);
+        const double midpoint = (double(f) + double(std::nextafter(f, HUGE_VALF))) / 2;  // a float tie
+        switch (pick(rng) % 10) {
+        case 7: std::snprintf(text, sizeof text, "%.16g", midpoint); return text;
+        case 8: std::snprintf(text, sizeof text, "%.15g", midpoint); return text;
         case 0: return odd[std::size_t(pick(rng)) % (sizeof odd / sizeof odd[0])];
         case 1: std::snprintf(text, sizeof text, "%d", int(unit(rng) * 300)); return text;
         case 2: std::snprintf(text, sizeof text, "%.9g", value); return text;
