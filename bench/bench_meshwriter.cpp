@@ -22,36 +22,18 @@
 #include <string>
 #include <vector>
 
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include "host.h"
 #include "loader.h"
 #include "scene_builder.h"
 #include "ui_script.h"
+#include "bench_support.h"
 
 namespace {
 
 constexpr int COLUMNS = 500;        // quads per grid row
 constexpr int SEAM_EVERY = 50;      // columns between UV seams
-
-// kB of a /proc/self/status field ("VmRSS:", "VmHWM:"); -1 when unreadable.
-long status_kb(const char* field) {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    const std::size_t length = std::strlen(field);
-    while (std::getline(status, line)) {
-        if (line.compare(0, length, field) == 0) return std::strtol(line.c_str() + length, nullptr, 10);
-    }
-    return -1;
-}
-
-// Resets VmHWM to the current resident size (Linux 4.0 and later).
-bool reset_peak() {
-    std::ofstream clear("/proc/self/clear_refs");
-    clear << "5";
-    return static_cast<bool>(clear.flush());
-}
 
 // One layer: a grid of `rows` x COLUMNS quads split into triangles, wavy so
 // that smoothing has work to do. Rows of the first half are on "Hull", the
@@ -88,13 +70,6 @@ void build_layer(lwhost::MeshBuilder& mesh, int rows, double z) {
     }
 }
 
-double cpu_seconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    const auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) * 1e-6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-
 struct Result {
     double seconds = 0;
     double cpu = 0;
@@ -126,14 +101,14 @@ Result run(int triangles, const std::string& folder) {
     host.script().press("Save SMD file").answer_file(path).close();
 
     Result result;
-    if (!reset_peak()) std::fprintf(stderr, "bench_meshwriter: VmHWM cannot be reset; peaks include earlier runs\n");
-    result.scene_kb = status_kb("VmRSS:");
-    const double cpu_start = cpu_seconds();
+    if (!bench::reset_peak()) std::fprintf(stderr, "bench_meshwriter: VmHWM cannot be reset; peaks include earlier runs\n");
+    result.scene_kb = bench::status_kb("VmRSS:");
+    const double cpu_start = bench::cpu_seconds();
     const auto start = std::chrono::steady_clock::now();
     result.rc = host.run_command("SMD Export");
     result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    result.cpu = cpu_seconds() - cpu_start;
-    result.peak_kb = status_kb("VmHWM:");
+    result.cpu = bench::cpu_seconds() - cpu_start;
+    result.peak_kb = bench::status_kb("VmHWM:");
     std::error_code ignored;
     result.file_bytes = static_cast<long long>(std::filesystem::file_size(path, ignored));
     if (!host.messages.empty()) std::fprintf(stderr, "bench_meshwriter: message \"%s\"\n", host.messages[0].line1.c_str());

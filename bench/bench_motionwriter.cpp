@@ -7,8 +7,6 @@
 // one (activation, handlers applied and removed, panel opened and closed);
 // both are the best of a few runs, as wall time and as the thread's CPU time
 // (the second is steadier on a busy machine).
-#include <sys/resource.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -21,6 +19,7 @@
 #include "loader.h"
 #include "scene_builder.h"
 #include "ui_script.h"
+#include "bench_support.h"
 
 namespace {
 
@@ -62,12 +61,6 @@ struct Times {
     double cpu = 1e9;
 };
 
-double thread_cpu_seconds() {
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return double(now.tv_sec) + 1e-9 * double(now.tv_nsec);
-}
-
 Times run_once(bool press, const std::string& output) {
     lwhost::Host host;
     lwhost::SceneBuilder builder(host.scene);
@@ -79,11 +72,11 @@ Times run_once(bool press, const std::string& output) {
     }
     if (press) host.script().press("Save animation SMD file").answer_file(output);
     host.script().close();
-    const double cpu_start = thread_cpu_seconds();
+    const double cpu_start = bench::thread_cpu_seconds();
     const auto start = std::chrono::steady_clock::now();
     const int rc = host.run_generic("SMD Animation");
     const auto stop = std::chrono::steady_clock::now();
-    const double cpu_stop = thread_cpu_seconds();
+    const double cpu_stop = bench::thread_cpu_seconds();
     if (rc != 0 || !host.messages.empty()) {
         std::fprintf(stderr, "bench_motionwriter: export failed (%d)\n", rc);
         std::exit(1);
@@ -113,8 +106,6 @@ int main() {
         std::fclose(file);
     }
     std::remove(output.c_str());
-    struct rusage usage;
-    getrusage(RUSAGE_SELF, &usage);
     std::printf("bones %d, frames %d, goal-oriented %d\n", CHAINS * CHAIN_LENGTH, FRAMES, CHAINS / 2);
     std::printf("                               wall      cpu\n");
     std::printf("activation to close, no save   %.4f s  %.4f s\n", without_press.wall, without_press.cpu);
@@ -122,6 +113,6 @@ int main() {
     std::printf("press to closed file           %.4f s  %.4f s (goal 0.3 s)\n", with_press.wall - without_press.wall,
                 with_press.cpu - without_press.cpu);
     std::printf("file size                      %ld bytes\n", size);
-    std::printf("peak resident memory           %ld KiB\n", usage.ru_maxrss);
+    std::printf("peak resident memory           %ld KiB\n", bench::peak_resident_kb());
     return 0;
 }

@@ -6,8 +6,6 @@
 // reference press alone; both are the best of a few runs, as wall time and
 // as the thread's CPU time (the second is steadier on a busy machine). Peak
 // memory is the process's largest resident size, reached in the largest run.
-#include <sys/resource.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -21,6 +19,7 @@
 #include "loader.h"
 #include "scene_builder.h"
 #include "ui_script.h"
+#include "bench_support.h"
 
 namespace {
 
@@ -79,12 +78,6 @@ void measure_host(const lwhost::Host& host, Times& times) {
         times.log_bytes += double(sizeof text + (text.capacity() > 15 ? text.capacity() + 1 : 0));
 }
 
-double thread_cpu_seconds() {
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return double(now.tv_sec) + 1e-9 * double(now.tv_nsec);
-}
-
 Times run_once(const std::string& reference, const std::string* sequence) {
     lwhost::Host host;
     lwhost::SceneBuilder builder(host.scene);
@@ -97,11 +90,11 @@ Times run_once(const std::string& reference, const std::string* sequence) {
     host.script().press("Import SMD reference file").answer_file(reference);
     if (sequence) host.script().press("Import SMD sequence file").answer_file(*sequence);
     host.script().close();
-    const double cpu_start = thread_cpu_seconds();
+    const double cpu_start = bench::thread_cpu_seconds();
     const auto start = std::chrono::steady_clock::now();
     const int rc = host.run_generic("SMD Skeleton Import");
     const auto stop = std::chrono::steady_clock::now();
-    const double cpu_stop = thread_cpu_seconds();
+    const double cpu_stop = bench::thread_cpu_seconds();
     if (rc != 0 || !host.messages.empty() || !host.diagnostics.empty()) {
         std::fprintf(stderr, "bench_rigreader: import failed (%d)\n", rc);
         std::exit(1);
@@ -133,8 +126,6 @@ int main() {
     }
     std::remove(reference.c_str());
     std::remove(sequence.c_str());
-    struct rusage usage;
-    getrusage(RUSAGE_SELF, &usage);
     std::printf("bones %d, sequence frames %d\n", BONES, FRAMES);
     std::printf("                                   wall      cpu     commands\n");
     std::printf("reference import alone            %.4f s  %.4f s  %zu\n", reference_only.wall, reference_only.cpu,
@@ -142,7 +133,7 @@ int main() {
     std::printf("reference, then the sequence      %.4f s  %.4f s  %zu\n", both.wall, both.cpu, both.commands);
     std::printf("the sequence import               %.4f s  %.4f s\n", both.wall - reference_only.wall,
                 both.cpu - reference_only.cpu);
-    std::printf("peak resident memory              %.1f MB\n", double(usage.ru_maxrss) / 1024.0);
+    std::printf("peak resident memory              %.1f MB\n", double(bench::peak_resident_kb()) / 1024.0);
     std::printf("host key arrays, allocated        %.1f MB\n", both.key_bytes / (1024.0 * 1024.0));
     std::printf("host command log, allocated       %.1f MB\n", both.log_bytes / (1024.0 * 1024.0));
     return 0;

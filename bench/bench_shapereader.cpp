@@ -28,13 +28,13 @@
 #include <string>
 #include <vector>
 
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include "host.h"
 #include "loader.h"
 #include "scene_builder.h"
 #include "ui_script.h"
+#include "bench_support.h"
 
 namespace {
 
@@ -42,29 +42,6 @@ constexpr int COLUMNS = 500;  // quads per grid row
 constexpr int NODES = 12;
 constexpr int MATERIALS = 4;
 const char* const MATERIAL_NAMES[MATERIALS] = {"hull.bmp", "deck.bmp", "sail_cloth.bmp", "rigging.bmp"};
-
-long status_kb(const char* field) {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    const std::size_t length = std::strlen(field);
-    while (std::getline(status, line)) {
-        if (line.compare(0, length, field) == 0) return std::strtol(line.c_str() + length, nullptr, 10);
-    }
-    return -1;
-}
-
-bool reset_peak() {
-    std::ofstream clear("/proc/self/clear_refs");
-    clear << "5";
-    return static_cast<bool>(clear.flush());
-}
-
-double cpu_seconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    const auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) * 1e-6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
 
 // The vertex line of grid point (r, c): position on a wave, its normal, the
 // UV, and links to the three nodes nearest along the rows.
@@ -158,15 +135,15 @@ Result run(int triangles, const std::string& folder) {
         }
         host.script().press("Import SMD Mesh File").answer_file(path).close();
 
-        if (!reset_peak())
+        if (!bench::reset_peak())
             std::fprintf(stderr, "bench_shapereader: VmHWM cannot be reset; peaks include earlier runs\n");
-        result.before_kb = status_kb("VmRSS:");
-        const double cpu_start = cpu_seconds();
+        result.before_kb = bench::status_kb("VmRSS:");
+        const double cpu_start = bench::cpu_seconds();
         const auto start = std::chrono::steady_clock::now();
         result.rc = host.run_command("SMD Mesh Import");
         result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        result.cpu = cpu_seconds() - cpu_start;
-        result.peak_kb = status_kb("VmHWM:");
+        result.cpu = bench::cpu_seconds() - cpu_start;
+        result.peak_kb = bench::status_kb("VmHWM:");
         const lwhost::Layer& layer = host.scene.meshes[std::size_t(mesh)]->layers[0];
         result.points = layer.points.size();
         result.polygons = layer.polygons.size();
