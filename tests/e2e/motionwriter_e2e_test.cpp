@@ -21,6 +21,7 @@
 #include "panels.h"
 #include "scene_builder.h"
 #include "ui_script.h"
+#include "../temp_dir.h"
 
 namespace {
 
@@ -76,15 +77,7 @@ std::uintptr_t shared_block(const Host& host) {
     return 1;
 }
 
-struct TempDir {
-    std::string path;
-    TempDir() {
-        char name[] = "/tmp/motionwriter_e2e_XXXXXX";
-        if (mkdtemp(name)) path = name;
-    }
-    ~TempDir() { std::system(("rm -rf '" + path + "'").c_str()); }
-    std::string file(const std::string& name) const { return path + "/" + name; }
-};
+using TempDir = test_files::TempDir;
 
 // A rig of three bones on a three-point object: root "hip" (keyed in x),
 // "knee" under it, and the null bone "toe" under the knee.

@@ -25,6 +25,7 @@
 #include "panels.h"
 #include "scene_builder.h"
 #include "ui_script.h"
+#include "../temp_dir.h"
 
 namespace {
 
@@ -129,14 +130,7 @@ void expect_commands(const std::vector<std::string>& actual, const std::vector<s
 
 // ---- fixture ----------------------------------------------------------------------
 
-struct TempDir {
-    std::string path;
-    TempDir() {
-        char name[] = "/tmp/rigreader_e2e_XXXXXX";
-        if (mkdtemp(name)) path = name;
-    }
-    ~TempDir() { std::system(("rm -rf '" + path + "'").c_str()); }
-};
+using TempDir = test_files::TempDir;
 
 // The host at frame 0 of a 24 fps scene whose preview reaches frame 60, the
 // importer loaded, and files in a private folder.
@@ -151,7 +145,7 @@ struct Importer {
     }
 
     std::string file(const std::string& name, const std::string& text) {
-        const std::string path = dir.path + "/" + name;
+        const std::string path = dir.file(name);
         std::ofstream(path, std::ios::binary) << text;
         return path;
     }
@@ -607,7 +601,7 @@ TEST(SkeletonPanel, RequestsNameTheButtonAndOpenWhereTheLastFileWas) {
     }
     EXPECT_EQ(im.host.file_requests[0].title, "Open SMD Reference File");
     EXPECT_EQ(im.host.file_requests[1].title, "Open SMD Sequence File");
-    EXPECT_EQ(im.host.file_requests[1].path_in, im.dir.path);
+    EXPECT_EQ(im.host.file_requests[1].path_in, im.dir.folder());
     EXPECT_EQ(im.host.file_requests[1].base_name_in, "first.smd");
 }
 
@@ -618,7 +612,7 @@ TEST(SkeletonPanel, CancelFailureAndUnreadableFilesSendNothing) {
         if (way == 0) im.host.script().cancel_file();
         if (way == 1) im.host.script().fail_file();
         if (way == 2) im.host.withhold("File Request 2");
-        if (way == 3) im.host.script().answer_file(im.dir.path + "/missing.smd");
+        if (way == 3) im.host.script().answer_file(im.dir.file("missing.smd"));
         im.host.script().close();
         ASSERT_EQ(im.run(), 0);
         EXPECT_TRUE(im.host.command_log.empty()) << way;

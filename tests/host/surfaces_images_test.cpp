@@ -23,6 +23,7 @@
 #include "mesh_edit.h"
 #include "scene.h"
 #include "scene_builder.h"
+#include "../temp_dir.h"
 
 namespace lwhost {
 namespace {
@@ -50,17 +51,7 @@ std::vector<std::string> directory_listing(const fs::path& dir) {
 }
 
 // A fresh directory per test, removed afterwards.
-struct TempDir {
-    fs::path path;
-    TempDir() {
-        path = fs::temp_directory_path() /
-               ("lwhost_images_" + std::to_string(getpid()) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(path);
-        fs::create_directories(path);
-    }
-    ~TempDir() { fs::remove_all(path); }
-};
+using TempDir = test_files::TempDir;
 
 // Two objects: ship with surfaces Skin (textured) and Metal, crate with
 // another Skin.
@@ -355,7 +346,7 @@ TEST(ImageUtilityTest, TargaSaverWritesBottomUpBgr) {
     util->setPixel(image, 1, 0, green);  // top right
     util->setPixel(image, 0, 1, blue);   // bottom left
     util->setPixel(image, 1, 1, mixed);  // bottom right
-    fs::path target = dir.path / "uv.tga";
+    fs::path target = fs::path(dir.folder()) / "uv.tga";
     EXPECT_EQ(util->save(image, 0, target.c_str()), 0);
 
     const std::vector<std::uint8_t> expected = {
@@ -368,14 +359,14 @@ TEST(ImageUtilityTest, TargaSaverWritesBottomUpBgr) {
         0, 0, 255,   0, 255, 0,   // top row: red, green
     };
     EXPECT_THAT(file_bytes(target), ElementsAreArray(expected));
-    EXPECT_THAT(directory_listing(dir.path), ElementsAre("uv.tga"));
+    EXPECT_THAT(directory_listing(dir.folder()), ElementsAre("uv.tga"));
 
     // A grey map is saved with its level in all three channels.
     LWPixmapID grey = util->create(1, 1, LWIMTYP_GREY8);
     unsigned char level = 77;
     util->setPixel(grey, 0, 0, &level);
-    EXPECT_EQ(util->save(grey, 0, (dir.path / "grey.tga").c_str()), 0);
-    std::vector<std::uint8_t> grey_bytes = file_bytes(dir.path / "grey.tga");
+    EXPECT_EQ(util->save(grey, 0, (fs::path(dir.folder()) / "grey.tga").c_str()), 0);
+    std::vector<std::uint8_t> grey_bytes = file_bytes(fs::path(dir.folder()) / "grey.tga");
     ASSERT_EQ(grey_bytes.size(), 21u);
     EXPECT_THAT(std::vector<std::uint8_t>(grey_bytes.begin() + 18, grey_bytes.end()), ElementsAre(77, 77, 77));
     util->destroy(grey);
@@ -388,14 +379,14 @@ TEST(ImageUtilityTest, FailedSavesLeaveNothingBehind) {
     auto* util = service<LWImageUtil>(host, "Image Utility");
     LWPixmapID image = util->create(64, 64, LWIMTYP_RGB24);
     ASSERT_NE(image, nullptr);
-    fs::path target = dir.path / "keep.tga";
+    fs::path target = fs::path(dir.folder()) / "keep.tga";
     { std::ofstream(target, std::ios::binary) << "old"; }
 
     EXPECT_NE(util->save(image, 1, target.c_str()), 0);            // no such saver
     EXPECT_NE(util->save(nullptr, 0, target.c_str()), 0);          // no image
     EXPECT_NE(util->save(image, 0, nullptr), 0);                   // no file name
-    EXPECT_NE(util->save(image, 0, (dir.path / "missing" / "x.tga").c_str()), 0);  // no such folder
-    EXPECT_NE(util->save(image, 0, dir.path.c_str()), 0);          // a folder cannot be replaced by a file
+    EXPECT_NE(util->save(image, 0, (fs::path(dir.folder()) / "missing" / "x.tga").c_str()), 0);  // no such folder
+    EXPECT_NE(util->save(image, 0, dir.folder().c_str()), 0);          // a folder cannot be replaced by a file
 
     // A write that fails part way (the file size limit) keeps the old file.
     struct rlimit old_limit;
@@ -409,14 +400,14 @@ TEST(ImageUtilityTest, FailedSavesLeaveNothingBehind) {
     std::signal(SIGXFSZ, old_handler);
     EXPECT_NE(rc, 0);
 
-    EXPECT_THAT(directory_listing(dir.path), ElementsAre("keep.tga"));
+    EXPECT_THAT(directory_listing(dir.folder()), ElementsAre("keep.tga"));
     std::vector<std::uint8_t> old_bytes = {'o', 'l', 'd'};
     EXPECT_EQ(file_bytes(target), old_bytes);
 
     // And a save that works replaces it whole.
     EXPECT_EQ(util->save(image, 0, target.c_str()), 0);
     EXPECT_EQ(fs::file_size(target), 18u + 64 * 64 * 3);
-    EXPECT_THAT(directory_listing(dir.path), ElementsAre("keep.tga"));
+    EXPECT_THAT(directory_listing(dir.folder()), ElementsAre("keep.tga"));
 }
 
 }  // namespace

@@ -26,6 +26,7 @@
 #include "host.h"
 #include "scene_builder.h"
 #include "../../meshwriter/uv_template.h"
+#include "../temp_dir.h"
 
 namespace uv_test {
 
@@ -125,27 +126,7 @@ inline std::string difference(const Picture& actual, const Picture& expected) {
 
 // A folder of its own per instance (and per process, as test programs may
 // run side by side), removed with everything in it.
-class TempDir {
-public:
-    TempDir()
-        : path_(std::filesystem::temp_directory_path() /
-                ("uv_template_test_" + std::to_string(::getpid()) + "_" + std::to_string(next_number()))) {
-        std::filesystem::create_directories(path_);
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    std::string file(const std::string& name) const { return (path_ / name).string(); }
-    std::string folder() const { return path_.string(); }
-
-private:
-    static int next_number() {
-        static int count = 0;
-        return ++count;
-    }
-    std::filesystem::path path_;
-};
+using TempDir = test_files::TempDir;
 
 inline bool exists(const std::string& path) { return std::filesystem::exists(path); }
 

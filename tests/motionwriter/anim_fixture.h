@@ -22,6 +22,7 @@
 #include "loader.h"
 #include "motion.h"
 #include "scene_builder.h"
+#include "../temp_dir.h"
 
 namespace animtest {
 
@@ -77,17 +78,7 @@ inline std::string first_difference(const std::string& expected, const std::stri
 }
 
 // A private folder, removed with its files when the test ends.
-struct TempDir {
-    std::string path;
-    TempDir() {
-        char name[] = "/tmp/motionwriter_test_XXXXXX";
-        if (mkdtemp(name)) path = name;
-    }
-    ~TempDir() {
-        if (!path.empty()) std::system(("rm -rf '" + path + "'").c_str());
-    }
-    std::string file(const std::string& name) const { return path + "/" + name; }
-};
+using TempDir = test_files::TempDir;
 
 // The golden skeleton: object "walker" at (0.25, 0, 0) with two bone trees,
 // keyed on frames 0, 2, 3 and 4 with linear spans and identical values on

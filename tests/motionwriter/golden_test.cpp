@@ -51,8 +51,7 @@ TEST(AnimGolden, TheComparisonCatchesOneChangedByteAndATruncation) {
     std::string sign = golden;
     const std::size_t zero = sign.find(" -0.000000");
     ASSERT_NE(zero, std::string::npos);
-    sign.erase(zero + 1, 1);
-    sign.insert(zero + 1, " ");
+    sign[zero + 1] = ' ';
     EXPECT_NE(first_difference(golden, sign), "");
 }
 

@@ -3,6 +3,7 @@
 // triangle lines, and the importer's default factor. The end-to-end tests
 // use them too.
 #pragma once
+#include "../temp_dir.h"
 
 #include <unistd.h>
 
@@ -16,26 +17,7 @@ namespace importtest {
 // The float factor the importer starts with, as the builder multiplies by it.
 inline const double kScale = static_cast<double>(0.025f);
 
-class TempDir {
-public:
-    TempDir()
-        : path_(std::filesystem::temp_directory_path() /
-                ("shapereader_test_" + std::to_string(::getpid()) + "_" + std::to_string(next_number()))) {
-        std::filesystem::create_directories(path_);
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    std::string file(const std::string& name) const { return (path_ / name).string(); }
-
-private:
-    static int next_number() {
-        static int count = 0;
-        return ++count;
-    }
-    std::filesystem::path path_;
-};
+using TempDir = test_files::TempDir;
 
 inline void write_file(const std::string& path, const std::string& text) {
     std::ofstream out(path, std::ios::binary);
