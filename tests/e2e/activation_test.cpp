@@ -23,18 +23,18 @@ std::vector<std::string> requested_names(const Host& host) {
     return names;
 }
 
-struct ServerSpec {
+struct ServerEntry {
     const char* class_name;
     const char* name;
 };
 
-struct PluginSpec {
+struct PluginEntry {
     const char* file;
-    std::vector<ServerSpec> servers;
+    std::vector<ServerEntry> servers;
 };
 
 TEST(Activation, DescriptorsListTheirServers) {
-    const std::vector<PluginSpec> plugins = {
+    const std::vector<PluginEntry> plugins = {
         {"rigwriter", {{"LayoutGeneric", "SMD Export Layout"}}},
         {"meshwriter", {{"CommandSequence", "SMD Export"}}},
         {"motionwriter", {{"LayoutGeneric", "SMD Animation"}, {"ItemMotionHandler", "SMD_Anim_Motion"}}},
@@ -59,15 +59,15 @@ TEST(Activation, DescriptorsListTheirServers) {
 }
 
 // A Layout generic that fetches `order` and needs `required` of them.
-struct GenericSpec {
+struct GenericEntry {
     const char* file;
     const char* server;
     std::vector<std::string> order;
     std::vector<std::string> required;
 };
 
-const std::vector<GenericSpec>& layout_generics() {
-    static const std::vector<GenericSpec> table = {
+const std::vector<GenericEntry>& layout_generics() {
+    static const std::vector<GenericEntry> table = {
         {"rigwriter", "SMD Export Layout",
          {"Info Messages 2", "LW Item Info 3", "LW Scene Info 3", "LW Object Info 4", "LW Interface Info 3",
           "LWPanelServices"},
@@ -129,11 +129,11 @@ TEST(Activation, SkeletonImporterDoesWithoutInterfaceInfo) {
 
 // Modeler command sequences: panel services first, then the state query,
 // then the version, then the messages.
-struct CommandSpec {
+struct CommandEntry {
     const char* file;
     const char* server;
 };
-const CommandSpec kCommands[] = {{"meshwriter", "SMD Export"}, {"shapereader", "SMD Mesh Import"}};
+const CommandEntry kCommands[] = {{"meshwriter", "SMD Export"}, {"shapereader", "SMD Mesh Import"}};
 
 TEST(Activation, CommandSequencesCheckServicesAroundTheVersion) {
     for (const auto& expected : kCommands) {

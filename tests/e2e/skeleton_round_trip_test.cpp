@@ -28,7 +28,7 @@ using lwhost::SceneBuilder;
 
 constexpr int LAST_FRAME = 20;
 
-struct BoneSpec {
+struct PlannedBone {
     const char* name;
     const char* parent;  // null for a root
     lwhost::Vec3 position;
@@ -37,7 +37,7 @@ struct BoneSpec {
 
 // Two trees; every bone turned on all three axes, one of them past 90
 // degrees of heading and one close to a pitch pole.
-const BoneSpec BONES[] = {
+const PlannedBone BONES[] = {
     {"pelvis", nullptr, {0.0, 0.5, 0.0}, {0.3, -0.2, 0.1}},
     {"spine", "pelvis", {0.0, 0.3, 0.05}, {-0.4, 0.25, 0.6}},
     {"head", "spine", {0.02, 0.2, 0.0}, {2.2, 0.1, -0.3}},
@@ -57,17 +57,17 @@ void build_source(Host& host) {
     const ItemId object = b.object("rig", mesh);
     std::map<std::string, ItemId> ids;
     int n = 0;
-    for (const BoneSpec& spec : BONES) {
-        const ItemId parent = spec.parent ? ids.at(spec.parent) : 0;
-        lwhost::BoneBuilder bone = b.bone(object, spec.name, parent).rest(spec.position, spec.rotation).weight_map(spec.name);
+    for (const PlannedBone& planned : BONES) {
+        const ItemId parent = planned.parent ? ids.at(planned.parent) : 0;
+        lwhost::BoneBuilder bone = b.bone(object, planned.name, parent).rest(planned.position, planned.rotation).weight_map(planned.name);
         for (int frame = 0; frame <= LAST_FRAME; frame += 10) {
             const double wave = std::sin(0.15 * frame + n);
             for (int axis = 0; axis < 3; ++axis) {
-                b.key(bone, lwhost::kPositionX + axis, frame, spec.position[std::size_t(axis)] + 0.05 * wave * (axis + 1));
-                b.key(bone, lwhost::kHeading + axis, frame, spec.rotation[std::size_t(axis)] + 0.4 * wave / (axis + 1));
+                b.key(bone, lwhost::kPositionX + axis, frame, planned.position[std::size_t(axis)] + 0.05 * wave * (axis + 1));
+                b.key(bone, lwhost::kHeading + axis, frame, planned.rotation[std::size_t(axis)] + 0.4 * wave / (axis + 1));
             }
         }
-        ids[spec.name] = bone;
+        ids[planned.name] = bone;
         ++n;
     }
     b.select(object);
@@ -137,15 +137,15 @@ TEST(SkeletonRoundTrip, ExportedReferenceAndSequenceImportAsTheSamePoses) {
     for (const auto& message : target.messages) ADD_FAILURE() << message.line1;
     ASSERT_TRUE(target.messages.empty());
 
-    for (const BoneSpec& spec : BONES) {
-        SCOPED_TRACE(spec.name);
-        const Item* before = bone_named(source, spec.name);
-        const Item* after = bone_named(target, file_name_of(spec.name));
+    for (const PlannedBone& planned : BONES) {
+        SCOPED_TRACE(planned.name);
+        const Item* before = bone_named(source, planned.name);
+        const Item* after = bone_named(target, file_name_of(planned.name));
         ASSERT_NE(nullptr, before);
         ASSERT_NE(nullptr, after);
         const Item* parent = target.scene.item(after->parent);
         ASSERT_NE(nullptr, parent);
-        if (spec.parent) EXPECT_EQ(file_name_of(spec.parent), parent->name);
+        if (planned.parent) EXPECT_EQ(file_name_of(planned.parent), parent->name);
         else EXPECT_EQ(lwhost::ItemType::Object, parent->type) << "a root hangs from the importer's null";
 
         // Rest pose: six decimals of 40 times the position, read back at
