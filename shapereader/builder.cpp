@@ -1,9 +1,13 @@
 // The mesh importer's builder: equal vertices share one Modeler point, found
-// through their position text; new points get their UV and weights; each
-// triangle becomes one face of its material, with per-polygon UVs where a
-// shared point carries another UV.
+// through the key of their position text; new points get their UV and
+// weights; each triangle becomes one face of its material, with per-polygon
+// UVs where a shared point carries another UV.
 #include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstdint>
 #include <cstring>
+#include <limits>
 #include <new>
 
 #include <lwmeshes.h>
@@ -15,98 +19,122 @@ namespace {
 constexpr std::size_t FIRST_CHUNK_SIZE = 16 * 1024;
 constexpr std::size_t LAST_CHUNK_SIZE = 1024 * 1024;
 
-// Exactly equal (float comparison) position and normal: the rule for
-// sharing one point. The UV may differ; the corner then carries its own.
-bool same_point(const MeshVertex& a, const MeshVertex& b) noexcept {
-    return a.position[0] == b.position[0] && a.position[1] == b.position[1] && a.position[2] == b.position[2] &&
-           a.normal[0] == b.normal[0] && a.normal[1] == b.normal[1] && a.normal[2] == b.normal[2];
+// The weights a vertex line gives its point, in link order, as they are
+// written: nodes outside 0..254 or without a name are skipped, so are links
+// without a weight; a line without links belongs wholly to its parent node.
+// Empty when weights are not imported.
+int effective_links(const MeshImport& state, const MeshVertexLine& line, MeshLink (&out)[MESH_MAX_LINKS]) noexcept {
+    if (!state.import_weights || !state.node_names) return 0;
+    int count = 0;
+    for (int k = 0; k < line.bones_scanned; ++k) {
+        const int node = line.bones[k];
+        if (node < 0 || node >= SMD_MAX_NODES || state.node_names[std::size_t(node)] == nullptr) continue;
+        float weight;
+        if (k < line.weights_scanned) weight = line.weights[k];
+        else if (k == 0) weight = 1.0f;
+        else continue;
+        out[count++] = MeshLink{std::uint8_t(node), weight};
+    }
+    return count;
 }
 
-bool same_material(const char* a, const char* b) noexcept { return a == b || std::strcmp(a, b) == 0; }
+bool same_weights(const MeshVertex& recorded, const MeshLink* links, int count) noexcept {
+    if (recorded.link_count != count) return false;
+    for (int k = 0; k < count; ++k) {
+        // Bit for bit: -0 and 0, or two NaNs, are written differently or alike exactly so.
+        if (recorded.links[k].node != links[k].node ||
+            std::bit_cast<std::uint32_t>(recorded.links[k].weight) != std::bit_cast<std::uint32_t>(links[k].weight))
+            return false;
+    }
+    return true;
+}
 
-// In a group: the first vertex that matches (its point is shared), and the
-// first matching vertex read under the same material (its UV is in that
-// material's map); either may be null.
+// Exactly equal (float comparison) position and normal, and the same
+// weights: the rule for sharing one point. The UV may differ; the corner
+// then carries its own.
+bool same_point(const MeshVertex& recorded, const MeshVertexLine& line, const MeshLink* links, int count) noexcept {
+    return recorded.position[0] == line.position[0] && recorded.position[1] == line.position[1] &&
+           recorded.position[2] == line.position[2] && recorded.normal[0] == line.normal[0] &&
+           recorded.normal[1] == line.normal[1] && recorded.normal[2] == line.normal[2] &&
+           same_weights(recorded, links, count);
+}
+
+std::uint32_t hash_key(const MeshPositionKey& key) noexcept {
+    std::uint64_t h = key.coordinate[0] * 0x9E3779B97F4A7C15ull;
+    h = (h ^ (h >> 32) ^ key.coordinate[1]) * 0xC2B2AE3D27D4EB4Full;
+    h = (h ^ (h >> 29) ^ key.coordinate[2]) * 0x165667B19E3779F9ull;
+    return std::uint32_t(h >> 32);
+}
+
+// What a group says about a new vertex: the first recorded vertex it may
+// share a point with, the first such vertex read under the same material
+// (its UV is in that material's map), the group's last record and size.
 struct GroupMatch {
-    const MeshVertex* first;
-    const MeshVertex* same_material;
+    const MeshVertex* first = nullptr;
+    const MeshVertex* same_material = nullptr;
+    std::uint32_t last = NO_RECORD;
+    int count = 0;
 };
 
-GroupMatch find_match(const PositionGroup& group, const MeshVertex& vertex) noexcept {
-    GroupMatch match{nullptr, nullptr};
-    const PositionBlock* block = &group.first;
-    for (int i = 0; i < group.count; ++i) {
-        if (i > 0 && i % POSITION_BLOCK_ENTRIES == 0) block = block->next;
-        const MeshVertex* entry = block->entries[i % POSITION_BLOCK_ENTRIES];
-        if (!same_point(*entry, vertex)) continue;
-        if (match.first == nullptr) match.first = entry;
-        if (same_material(entry->material, vertex.material)) {
-            match.same_material = entry;
-            break;
+GroupMatch find_match(MeshImport& state, std::uint32_t head, const MeshVertexLine& line, std::uint32_t material,
+                      const MeshLink* links, int link_count) noexcept {
+    GroupMatch match;
+    for (std::uint32_t number = head; number != NO_RECORD;) {
+        const MeshVertex& entry = state.records[number];
+        ++match.count;
+        match.last = number;
+        if (same_point(entry, line, links, link_count)) {
+            if (match.first == nullptr) match.first = &entry;
+            if (entry.material == material) {
+                match.same_material = &entry;
+                break;
+            }
         }
+        number = entry.next_in_group;
     }
     return match;
 }
 
-// Appends the vertex to the group; false (nothing recorded) when the group
-// is full or its next block cannot be had.
-bool add_entry(MeshImport& state, PositionGroup& group, MeshVertex& vertex) noexcept {
-    if (group.count >= POSITION_GROUP_SIZE) return false;
-    const int slot = group.count % POSITION_BLOCK_ENTRIES;
-    if (slot == 0 && group.count > 0) {
-        void* memory = state.arena.take(sizeof(PositionBlock), alignof(PositionBlock));
-        if (memory == nullptr) return false;
-        PositionBlock* block = new (memory) PositionBlock{};
-        group.last->next = block;
-        group.last = block;
+// A record of the vertex, with a copy of its links; null (nothing recorded)
+// when memory runs out.
+MeshVertex* record_vertex(MeshImport& state, const MeshVertexLine& line, std::uint32_t material,
+                          const MeshLink* links, int link_count, std::uint32_t& out_number) noexcept {
+    MeshLink* stored = nullptr;
+    if (link_count > 0) {
+        stored = static_cast<MeshLink*>(state.arena.take(sizeof(MeshLink) * std::size_t(link_count), alignof(MeshLink)));
+        if (stored == nullptr) return nullptr;
+        std::copy(links, links + link_count, stored);
     }
-    group.last->entries[slot] = &vertex;
-    ++group.count;
-    return true;
-}
-
-// A new group holding the vertex, filed under a copy of the key text that
-// stays where it is while the map lives. Without memory the vertex is not
-// recorded: later equal vertices then get points of their own.
-void add_group(MeshImport& state, const char* key, std::size_t length, std::uint32_t hash,
-               MeshVertex& vertex) noexcept {
-    void* text = state.arena.take(length + 1, 1);
-    void* memory = text != nullptr ? state.arena.take(sizeof(PositionGroup), alignof(PositionGroup)) : nullptr;
-    if (memory == nullptr) return;
-    char* stored_key = static_cast<char*>(text);
-    std::memcpy(stored_key, key, length + 1);
-    PositionGroup* group = new (memory) PositionGroup{};
-    group->count = 1;
-    group->first.entries[0] = &vertex;
-    group->last = &group->first;
-    ++state.groups_used;
-    strmap_insert(&state.position_map, stored_key, group, hash);
+    MeshVertex* record = state.records.add(out_number);
+    if (record == nullptr) return nullptr;
+    std::copy(line.position, line.position + 3, record->position);
+    std::copy(line.normal, line.normal + 3, record->normal);
+    std::copy(line.uv, line.uv + 2, record->uv);
+    record->links = stored;
+    record->link_count = std::uint8_t(link_count);
+    record->material = material;
+    record->next_in_group = NO_RECORD;
+    return record;
 }
 
 // The point of a vertex that shares no point: its position scaled (the
 // product of two floats is exact in double) with the SMD Y and Z axes
-// exchanged, its UV, and with import_weights its weights in link order.
-void create_point(MeshImport& state, MeshVertex& vertex, MeshVertexLinks& links, const char* material) noexcept {
+// exchanged, its UV, and its weights in link order.
+LWPntID create_point(MeshImport& state, const MeshVertexLine& line, const char* material, const MeshLink* links,
+                     int link_count) noexcept {
     MeshEditOp* edit = state.edit_op;
-    if (edit == nullptr) return;
+    if (edit == nullptr) return nullptr;
     const double s = static_cast<double>(state.scale);
-    double xyz[3] = {s * double(vertex.position[0]), s * double(vertex.position[2]), s * double(vertex.position[1])};
-    vertex.point = edit->addPoint(edit->state, xyz);
-    if (vertex.point == nullptr) return;
-    float uv[2] = {vertex.uv[0], vertex.uv[1]};
-    edit->pntVMap(edit->state, vertex.point, LWVMAP_TXUV, material, 2, uv);
-    if (!state.import_weights || !state.node_names) return;
-    for (int k = 0; k < MESH_MAX_LINKS; ++k) {
-        const int node = links.bones[k];
-        if (node < 0 || node >= SMD_MAX_NODES) continue;
-        // A vertex without links belongs wholly to its parent node.
-        if (k == 0 && links.weights[0] == MESH_NOT_SET) links.weights[0] = 1.0f;
-        if (links.weights[k] == MESH_NOT_SET) continue;
-        const char* name = state.node_names[node].get();
-        if (name == nullptr) continue;
-        float weight = links.weights[k];
-        edit->pntVMap(edit->state, vertex.point, LWVMAP_WGHT, name, 1, &weight);
+    double xyz[3] = {s * double(line.position[0]), s * double(line.position[2]), s * double(line.position[1])};
+    const LWPntID point = edit->addPoint(edit->state, xyz);
+    if (point == nullptr) return nullptr;
+    float uv[2] = {line.uv[0], line.uv[1]};
+    edit->pntVMap(edit->state, point, LWVMAP_TXUV, material, 2, uv);
+    for (int k = 0; k < link_count; ++k) {
+        float weight = links[k].weight;
+        edit->pntVMap(edit->state, point, LWVMAP_WGHT, state.node_names[links[k].node].get(), 1, &weight);
     }
+    return point;
 }
 
 // Registers a material name at its first use, up to MESH_MAX_MATERIALS; a
@@ -127,7 +155,47 @@ void register_material(MeshImport& state, const char* material) noexcept {
     ++state.materials_used;
 }
 
+void carry_own_uv(const MeshVertexLine& line, MeshCorner& corner) noexcept {
+    corner.uv[0] = line.uv[0];
+    corner.uv[1] = line.uv[1];
+    corner.has_corner_uv = true;
+}
+
 }  // namespace
+
+bool VertexRecords::prepare() noexcept {
+    if (!chunks_.empty()) return true;
+    std::uint32_t ignored;
+    if (add(ignored) == nullptr) return false;
+    count_ = 0;
+    return true;
+}
+
+MeshVertex* VertexRecords::add(std::uint32_t& out_number) noexcept {
+    if (count_ == NO_RECORD) return nullptr;  // numbers are 32-bit
+    const std::size_t chunk = count_ >> RECORD_CHUNK_BITS;
+    if (chunk == chunks_.size()) {
+        constexpr std::size_t chunk_records = std::size_t(1) << RECORD_CHUNK_BITS;
+        if (!mesh_allocation_allowed(MESH_ALLOC_RECORDS, chunk_records * sizeof(MeshVertex))) return nullptr;
+        std::unique_ptr<MeshVertex[]> fresh(new (std::nothrow) MeshVertex[chunk_records]);
+        if (!fresh) return nullptr;
+        try {
+            chunks_.push_back(std::move(fresh));
+        } catch (...) {
+            return nullptr;
+        }
+    }
+    out_number = count_++;
+    MeshVertex& record = (*this)[out_number];
+    record = MeshVertex{};
+    return &record;
+}
+
+void VertexRecords::clear() noexcept {
+    chunks_.clear();
+    chunks_.shrink_to_fit();
+    count_ = 0;
+}
 
 bool ImportArena::prepare() noexcept { return !chunks_.empty() || take(0, 1) != nullptr; }
 
@@ -158,54 +226,102 @@ void ImportArena::clear() noexcept {
     used_ = 0;
 }
 
-std::size_t mesh_position_key(const MeshVertex& vertex, char (&out)[POSITION_KEY_SIZE]) noexcept {
-    // "%06.6f" always writes at least eight characters, so it is "%6.6f".
-    char* end = out;
-    for (float coordinate : vertex.position) end = smd_append_real(end, static_cast<double>(coordinate));
-    *end = '\0';
-    return std::size_t(end - out);
+MeshPositionKey mesh_position_key(const float position[3]) noexcept {
+    MeshPositionKey key;
+    for (int k = 0; k < 3; ++k) {
+        const double value = static_cast<double>(position[k]);
+        double printed;
+        if (std::isnan(value)) {
+            printed = std::copysign(std::numeric_limits<double>::quiet_NaN(), value);  // "nan" or "-nan"
+        } else {
+            // A float has 24 significant bits and 10^6 = 15625 * 2^6 needs
+            // 14, so the product is exact; rounding it to an integer in the
+            // default mode (to nearest, ties to even) gives the printed digits.
+            printed = std::copysign(std::nearbyint(std::fabs(value) * 1e6), value);
+        }
+        key.coordinate[k] = std::bit_cast<std::uint64_t>(printed);
+    }
+    return key;
 }
 
-const char* mesh_intern_material(MeshImport& state, const char* text) noexcept {
+bool mesh_intern_material(MeshImport& state, const char* text, std::uint32_t& out_number) noexcept {
     const std::uint32_t hash = map_string_hash(text);
     void* found = nullptr;
-    if (strmap_get(&state.material_texts, text, &found, hash) == MAP_OK) return static_cast<const char*>(found);
+    if (strmap_get(&state.material_texts, text, &found, hash) == MAP_OK) {
+        out_number = std::uint32_t(reinterpret_cast<std::uintptr_t>(found) - 1);
+        return true;
+    }
     const std::size_t length = std::strlen(text);
     char* copy = static_cast<char*>(state.arena.take(length + 1, 1));
-    if (copy == nullptr) return nullptr;
+    if (copy == nullptr) return false;
     std::memcpy(copy, text, length + 1);
-    strmap_insert(&state.material_texts, copy, copy, hash);
-    return copy;
+    try {
+        state.material_list.push_back(copy);
+    } catch (...) {
+        return false;
+    }
+    out_number = std::uint32_t(state.material_list.size() - 1);
+    // The map's value is the number plus one: a null value reads as absent.
+    if (strmap_insert(&state.material_texts, copy, reinterpret_cast<void*>(std::uintptr_t(out_number) + 1), hash) !=
+        MAP_OK) {
+        state.material_list.pop_back();
+        return false;
+    }
+    return true;
 }
 
-void share_or_create_point(MeshImport& state, MeshVertex& vertex, MeshVertexLinks& links,
-                           const char* material) noexcept {
-    vertex.material = material;
-    char key[POSITION_KEY_SIZE];
-    const std::size_t length = mesh_position_key(vertex, key);
-    const std::uint32_t hash = map_string_hash(key);
-    void* found = nullptr;
-    if (strmap_get(&state.position_map, key, &found, hash) != MAP_OK) {
-        add_group(state, key, length, hash, vertex);
-        create_point(state, vertex, links, material);
+void share_or_create_point(MeshImport& state, const MeshVertexLine& line, std::uint32_t material,
+                           MeshCorner& out_corner) noexcept {
+    out_corner = MeshCorner{};
+    const char* material_text = state.material_list[material];
+    MeshLink links[MESH_MAX_LINKS];
+    const int link_count = effective_links(state, line, links);
+    std::uint32_t number = NO_RECORD;
+
+    const MeshPositionKey key = mesh_position_key(line.position);
+    const std::uint32_t hash = hash_key(key);
+    PositionSlot* slot = nullptr;
+    if (state.position_slots > 0) {
+        std::size_t at = std::size_t((std::uint64_t(hash) * state.position_slots) >> 32);
+        for (;;) {
+            slot = &state.position_index[at];
+            if (slot->head_plus_one == 0) break;
+            if (slot->hash == hash && mesh_position_key(state.records[slot->head_plus_one - 1].position) == key) break;
+            if (++at == state.position_slots) at = 0;
+        }
+    }
+    if (slot == nullptr || slot->head_plus_one == 0) {
+        // A new position text: a new group, unless there is no room to record
+        // the vertex (later equal vertices then get points of their own).
+        MeshVertex* record = slot != nullptr ? record_vertex(state, line, material, links, link_count, number) : nullptr;
+        const LWPntID point = create_point(state, line, material_text, links, link_count);
+        out_corner.point = point;
+        if (record != nullptr) {
+            record->point = point;
+            *slot = PositionSlot{hash, number + 1};
+            ++state.groups_used;
+        }
         return;
     }
-    PositionGroup& group = *static_cast<PositionGroup*>(found);
-    const GroupMatch match = find_match(group, vertex);
+
+    const GroupMatch match = find_match(state, slot->head_plus_one - 1, line, material, links, link_count);
+    // A full group records no more: later equal vertices will not find
+    // this one and get points of their own.
+    MeshVertex* record = match.same_material == nullptr && match.count < POSITION_GROUP_SIZE
+                             ? record_vertex(state, line, material, links, link_count, number)
+                             : nullptr;
+    if (record != nullptr) state.records[match.last].next_in_group = number;
+
     if (match.first == nullptr) {
-        // A full group records no more: later equal vertices will not find
-        // this one and get points of their own.
-        add_entry(state, group, vertex);
-        create_point(state, vertex, links, material);
+        out_corner.point = create_point(state, line, material_text, links, link_count);
+        if (record != nullptr) record->point = out_corner.point;
         return;
     }
-    vertex.point = match.first->point;
+    out_corner.point = match.first->point;
+    if (record != nullptr) record->point = out_corner.point;
     if (match.same_material != nullptr) {
         const MeshVertex& m = *match.same_material;
-        if (vertex.uv[0] != m.uv[0] || vertex.uv[1] != m.uv[1]) {
-            vertex.uv_corner[0] = vertex.uv[0];
-            vertex.uv_corner[1] = vertex.uv[1];
-        }
+        if (line.uv[0] != m.uv[0] || line.uv[1] != m.uv[1]) carry_own_uv(line, out_corner);
         return;
     }
     // The point's first use under this material: its UV goes into this
@@ -213,29 +329,29 @@ void share_or_create_point(MeshImport& state, MeshVertex& vertex, MeshVertexLink
     // this vertex is the reference for the material's later vertices. When
     // the group has no room for that, the corner carries the UV instead, so
     // a later vertex never overwrites a value polygons already rely on.
-    if (!add_entry(state, group, vertex)) {
-        vertex.uv_corner[0] = vertex.uv[0];
-        vertex.uv_corner[1] = vertex.uv[1];
+    if (record == nullptr) {
+        carry_own_uv(line, out_corner);
         return;
     }
     MeshEditOp* edit = state.edit_op;
-    if (edit == nullptr || vertex.point == nullptr) return;
-    float uv[2] = {vertex.uv[0], vertex.uv[1]};
-    edit->pntVMap(edit->state, vertex.point, LWVMAP_TXUV, material, 2, uv);
+    if (edit == nullptr || out_corner.point == nullptr) return;
+    float uv[2] = {line.uv[0], line.uv[1]};
+    edit->pntVMap(edit->state, out_corner.point, LWVMAP_TXUV, material_text, 2, uv);
 }
 
-void create_triangle(MeshImport& state, MeshVertex* const corners[3], const char* material) noexcept {
-    register_material(state, material);
+void create_triangle(MeshImport& state, const MeshCorner corners[3], std::uint32_t material) noexcept {
+    const char* material_text = state.material_list[material];
+    register_material(state, material_text);
     MeshEditOp* edit = state.edit_op;
     if (edit == nullptr) return;
     // The file's corner order is the reverse of Modeler's.
-    MeshVertex* const order[3] = {corners[2], corners[1], corners[0]};
+    const MeshCorner* const order[3] = {&corners[2], &corners[1], &corners[0]};
     const LWPntID points[3] = {order[0]->point, order[1]->point, order[2]->point};
-    const LWPolID polygon = edit->addFace(edit->state, material, 3, points);
+    const LWPolID polygon = edit->addFace(edit->state, material_text, 3, points);
     if (polygon == nullptr) return;
-    for (MeshVertex* corner : order) {
-        if (corner->uv_corner[0] == MESH_NOT_SET || corner->uv_corner[1] == MESH_NOT_SET) continue;
-        float uv[2] = {corner->uv_corner[0], corner->uv_corner[1]};
-        edit->pntVPMap(edit->state, corner->point, polygon, LWVMAP_TXUV, material, 2, uv);
+    for (const MeshCorner* corner : order) {
+        if (!corner->has_corner_uv) continue;
+        float uv[2] = {corner->uv[0], corner->uv[1]};
+        edit->pntVPMap(edit->state, corner->point, polygon, LWVMAP_TXUV, material_text, 2, uv);
     }
 }

@@ -9,32 +9,41 @@
 //   per press of the import button (panel.cpp), with the file open:
 //     mesh_import_run(state, file)   0, or 1 after its message was shown:
 //         mesh_import_release (what the previous import left), the name
-//         tables, mesh_count_vertex_lines, the maps, the vertex records and
-//         the first arena chunk, the "nodes" section and mesh_read_nodes, the "triangles" section,
-//         editBegin(0, 0, OPSEL_GLOBAL), mesh_read_triangles (each vertex
-//         line to share_or_create_point, each third one to create_triangle),
+//         tables, mesh_count_vertex_lines, the maps, the position index, the
+//         first chunks of records and arena, the "nodes" section and
+//         mesh_read_nodes, the "triangles" section, editBegin(0, 0,
+//         OPSEL_GLOBAL), mesh_read_triangles (each vertex line to
+//         share_or_create_point, each third one to create_triangle),
 //         done(EDERR_NONE, 0), send_surface_commands.
 //   mesh_import_release(state)   at the end of the activation.
 //
 // Who frees what: the state owns the name tables and every name in them,
-// the vertex records, the arena (position groups, key texts, material
-// texts), and the three maps' slot arrays. Service records, the command local, the edit, point and
-// polygon IDs and the panel belong to the host. The maps keep pointers into
-// the state's own storage (names, key texts, groups), none of which moves
-// while the maps live, so the state is neither copied nor moved.
+// the vertex records, the position index, the arena (links, material
+// texts), and the two maps' slot arrays. Service records, the command
+// local, the edit, point and polygon IDs and the panel belong to the host.
+// The maps keep pointers into the state's own storage (names, material
+// texts), none of which moves while the maps live, so the state is neither
+// copied nor moved.
 //
 // Position groups. Vertices whose position prints the same ("%6.6f" three
-// times, unscaled) are kept in one group, found by that text through
-// position_map; a group holds at most POSITION_GROUP_SIZE vertices, in the
-// order they were added. Groups, their entry blocks and their key texts are
-// taken from a chunked arena as positions turn up, so memory follows the
-// distinct positions of the file, not its line count.
+// times, unscaled) form one group; a group holds at most
+// POSITION_GROUP_SIZE vertices, in the order they were added. The group of
+// a position is found through position_index, a table of group heads keyed
+// by MeshPositionKey: the three numbers that text prints, without printing
+// it. The vertices of a group are chained through their records
+// (next_in_group), so a group costs nothing beyond its records.
+//
+// Sharing. A vertex shares the point of an earlier one in its group when
+// position and normal are exactly equal and, when weights are imported, the
+// two would write the same weights: two cloth layers at one place keep
+// their own points and weights.
 //
 // Materials. Each material text of the file is kept once (material_texts),
-// so a vertex record can say which material it was read under. A point is
-// shared by equal vertices whatever their material; its UV goes into the map
-// of every material that uses it (a vertex of another material than the
-// point's first one is recorded in the group as that material's reference).
+// so a vertex record says which material it was read under by number. A
+// point is shared by equal vertices whatever their material; its UV goes
+// into the map of every material that uses it (a vertex of another material
+// than the point's first one is recorded in the group as that material's
+// reference).
 #pragma once
 
 #include <cstddef>
@@ -60,47 +69,90 @@ constexpr int MESH_IMPORT_FAILED = 1;  // run: failed, message shown; steps: sto
 constexpr int MESH_MAX_LINKS = 15;             // (node, weight) pairs per vertex line
 constexpr int MESH_MAX_MATERIALS = 255;        // registered materials
 constexpr int POSITION_GROUP_SIZE = 128;       // distinct vertices per position text
-constexpr float MESH_NOT_SET = -1.0f;          // a weight or corner UV that was not given
 constexpr float MESH_DEFAULT_SCALE = 0.025f;
 
-// One vertex line of the triangles section, as the records keep it for the
-// equal vertices that follow. Its links are only needed while the line's
-// own point is made, so they travel beside the record (MeshVertexLinks)
-// instead of in it: a record is 56 bytes rather than 176, which is most of
-// the import's memory for a large file.
+// One weight a vertex gives its point: a node and its weight.
+struct MeshLink {
+    std::uint8_t node;  // 0..SMD_MAX_NODES-1, a node whose name was read
+    float weight;
+};
+
+// A recorded vertex line: what a later equal vertex compares and uses. Only
+// vertices that got a point of their own, or that are the first of their
+// material at a shared point, are recorded; the records of one import live
+// in fixed chunks and never move.
 struct MeshVertex {
     LWPntID point;                 // the Modeler point standing for it; null: none
+    const MeshLink* links;         // the weights its point was given, in the arena
     float position[3];             // as read: SMD axes and units
-    float uv[2];                   // as read
-    float uv_corner[2];            // the UV its polygon corner needs when the shared
-                                   // point carries another; MESH_NOT_SET: none
     float normal[3];               // as read
-    const char* material;          // the material line in force (the interned text)
+    float uv[2];                   // as read
+    std::uint32_t material;        // number of the material text it was read under
+    std::uint32_t next_in_group;   // record number of the next vertex of its group, or NO_RECORD
+    std::uint8_t link_count;
+};
+constexpr std::uint32_t NO_RECORD = 0xFFFFFFFFu;
+
+// The vertex line being read, as scanned: the first `links_scanned` nodes
+// and the first `weights_scanned` weights were on the line (the parent
+// node counts as node 0 when the line has no links).
+struct MeshVertexLine {
+    float position[3];
+    float normal[3];
+    float uv[2];
+    std::int32_t bones[MESH_MAX_LINKS];
+    float weights[MESH_MAX_LINKS];
+    int bones_scanned;
+    int weights_scanned;
 };
 
-// The links of the vertex line being read.
-struct MeshVertexLinks {
-    std::int32_t bones[MESH_MAX_LINKS];  // link nodes; bones[0] is the parent without links
-    float weights[MESH_MAX_LINKS];       // MESH_NOT_SET (exactly -1.0): no weight given
+// A polygon corner as the triangle needs it: the point, and the UV the
+// corner carries when the shared point has another in this material's map.
+struct MeshCorner {
+    LWPntID point;
+    float uv[2];
+    bool has_corner_uv;
 };
 
-// Entries of a position group come in small blocks chained one after the
-// other; a group starts with one block inline.
-constexpr int POSITION_BLOCK_ENTRIES = 4;
-
-struct PositionBlock {
-    MeshVertex* entries[POSITION_BLOCK_ENTRIES];
-    PositionBlock* next;
+// The three numbers "%6.6f" prints for each coordinate of a position, as the
+// bits of exact doubles: two positions print alike exactly when their keys
+// are equal.
+struct MeshPositionKey {
+    std::uint64_t coordinate[3];
+    bool operator==(const MeshPositionKey&) const = default;
 };
 
-struct PositionGroup {
-    int count;             // entries recorded, at most POSITION_GROUP_SIZE
-    PositionBlock* last;   // the block the next entry goes into
-    PositionBlock first;
+// A slot of the position index: a group's first record (plus one; 0 is an
+// empty slot) and its key's hash.
+struct PositionSlot {
+    std::uint32_t hash;
+    std::uint32_t head_plus_one;
+};
+
+// The records of one import, in chunks of 2^RECORD_CHUNK_BITS, so a record
+// number finds its record in O(1) and no record ever moves.
+class VertexRecords {
+public:
+    bool prepare() noexcept;  // the first chunk, unless there is one; false when memory runs out
+    // A new zeroed record and its number; null when memory runs out.
+    MeshVertex* add(std::uint32_t& out_number) noexcept;
+    MeshVertex& operator[](std::uint32_t number) noexcept {
+        return chunks_[number >> RECORD_CHUNK_BITS][number & RECORD_CHUNK_MASK];
+    }
+    std::uint32_t size() const noexcept { return count_; }
+    void clear() noexcept;
+
+    static constexpr unsigned RECORD_CHUNK_BITS = 12;
+    static constexpr std::uint32_t RECORD_CHUNK_MASK = (1u << RECORD_CHUNK_BITS) - 1;
+
+private:
+    std::vector<std::unique_ptr<MeshVertex[]>> chunks_;
+    std::uint32_t count_ = 0;
 };
 
 // Hands out zeroed, suitably aligned pieces of memory that never move until
-// clear(). Chunks grow from 16 KiB to 1 MiB.
+// clear(): the links of recorded vertices and the material texts. Chunks
+// grow from 16 KiB to 1 MiB.
 class ImportArena {
 public:
     bool prepare() noexcept;  // the first chunk, unless there is one; false when memory runs out
@@ -138,17 +190,19 @@ struct MeshImport {
     const LWModCommand* command = nullptr;     // editBegin and evaluate
 
     // ---- One import's tables (released by the next import and at the end) --------
-    StringMap material_map{};   // material name -> its material_names entry
-    StringMap position_map{};   // position text -> PositionGroup*
-    StringMap material_texts{}; // each material text of the file -> its one copy in the arena
-    ImportArena arena;          // the groups, their blocks, their key texts, the material texts
+    StringMap material_map{};    // material name -> its material_names entry
+    StringMap material_texts{};  // each material text of the file -> its number plus one
+    std::vector<const char*> material_list;  // material texts by number (copies in the arena)
+    std::unique_ptr<PositionSlot[]> position_index;  // open addressing over MeshPositionKey hashes
+    std::size_t position_slots = 0;
+    VertexRecords records;       // the recorded vertices
+    ImportArena arena;           // links of recorded vertices, material texts
     int groups_used = 0;
     int materials_used = 0;
     std::unique_ptr<std::unique_ptr<char[]>[]> node_names;      // SMD_MAX_NODES entries
     std::unique_ptr<std::unique_ptr<char[]>[]> material_names;  // MESH_MAX_MATERIALS entries
-    std::unique_ptr<MeshVertex[]> vertex_records;               // vertex_line_count records
-    int vertex_line_count = 0;
-    int vertices_read = 0;
+    int vertex_line_count = 0;   // vertex lines counted by the pre-pass
+    int vertices_read = 0;       // vertex lines accepted so far
 
     // ---- Settings (read at each press of the import button) -----------------------
     float scale = MESH_DEFAULT_SCALE;
@@ -192,29 +246,30 @@ void mesh_import_release(MeshImport& state) noexcept;
 
 // ---- builder.cpp -----------------------------------------------------------------
 
-// Writes the position text of a vertex ("%6.6f%6.6f%6.6f" of its unscaled
-// position, in the C locale) into `out` with its NUL; returns the length.
-constexpr std::size_t POSITION_KEY_SIZE = 3 * SMD_REAL_MAX_LENGTH + 1;  // three reals of any magnitude
-std::size_t mesh_position_key(const MeshVertex& vertex, char (&out)[POSITION_KEY_SIZE]) noexcept;
+// The key of a position: for each coordinate, the number "%6.6f" prints
+// (its magnitude rounded to millionths, ties to even, with the sign; all
+// NaNs of one sign alike), kept as the bits of an exact double. Every float
+// times 10^6 is exact in double, so no text is needed.
+MeshPositionKey mesh_position_key(const float position[3]) noexcept;
 
-// The one copy of a material text (kept until the next import); null when
+// The number of a material text (kept until the next import); false when
 // memory runs out.
-const char* mesh_intern_material(MeshImport& state, const char* text) noexcept;
+bool mesh_intern_material(MeshImport& state, const char* text, std::uint32_t& out_number) noexcept;
 
 // Shares the point of an equal earlier vertex (same position and normal,
-// exactly) or creates one: sets vertex.point, and uv_corner when the shared
-// point carries another UV in this material's map. A new point gets its UV
-// in the TXUV map named `material`, and, with import_weights, its weights in
-// WGHT maps named after the nodes; a shared point first used by this
-// material gets its UV in this material's map. `material` must be the
-// interned text (mesh_intern_material).
-void share_or_create_point(MeshImport& state, MeshVertex& vertex, MeshVertexLinks& links,
-                           const char* material) noexcept;
+// exactly, and with import_weights the same weights) or creates one, and
+// fills the corner: its point, and its own UV when the shared point carries
+// another in this material's map. A new point gets its UV in the TXUV map
+// of the material, and, with import_weights, its weights in WGHT maps named
+// after the nodes; a shared point first used by this material gets its UV
+// in this material's map.
+void share_or_create_point(MeshImport& state, const MeshVertexLine& line, std::uint32_t material,
+                           MeshCorner& out_corner) noexcept;
 
 // Registers the material, adds the face (corners in the order c, b, a of the
-// reading order a, b, c) on the surface `material`, and gives corners with a
-// uv_corner their per-polygon UV.
-void create_triangle(MeshImport& state, MeshVertex* const corners[3], const char* material) noexcept;
+// reading order a, b, c) on the surface of the material, and gives corners
+// that carry their own UV a per-polygon UV.
+void create_triangle(MeshImport& state, const MeshCorner corners[3], std::uint32_t material) noexcept;
 
 // ---- surfaces.cpp ----------------------------------------------------------------
 
@@ -237,10 +292,11 @@ void mesh_import_pressed(LWControlID control, void* data) noexcept;
 
 // What an import allocates, as the hook is told.
 enum MeshAllocation {
-    MESH_ALLOC_NAME_TABLES,  // node_names and material_names
-    MESH_ALLOC_RECORDS,      // vertex_records
-    MESH_ALLOC_NAME,         // one node or material name
-    MESH_ALLOC_ARENA,        // a chunk of position groups, key and material texts
+    MESH_ALLOC_NAME_TABLES,     // node_names and material_names
+    MESH_ALLOC_POSITION_INDEX,  // position_index, sized from the vertex-line count
+    MESH_ALLOC_RECORDS,         // a chunk of vertex records
+    MESH_ALLOC_NAME,            // one node or material name
+    MESH_ALLOC_ARENA,           // a chunk of links and material texts
 };
 // When a hook is set, every allocation above asks it first and fails when
 // it answers false. nullptr (the default) allows all.

@@ -1,7 +1,9 @@
 // The mesh importer's reading: one import run, the vertex-line count that
 // sizes the records, the nodes section (names for the weight maps) and the
 // triangles section, whose lines go to the builder as they are read.
+#include <algorithm>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -51,38 +53,67 @@ NameTable allocate_names(int count) noexcept {
     return NameTable(new (std::nothrow) std::unique_ptr<char[]>[std::size_t(count)]());
 }
 
-bool allocate_records(MeshImport& state) noexcept {
-    const std::size_t count = std::size_t(state.vertex_line_count);
-    if (!mesh_allocation_allowed(MESH_ALLOC_RECORDS, count * sizeof(MeshVertex))) return false;
-    state.vertex_records.reset(new (std::nothrow) MeshVertex[count]());
-    return state.vertex_records != nullptr;
+bool is_c_space(char c) noexcept {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-// The record before a line is scanned into it: zero, with no weights and no
-// corner UV. (A line that was scanned but not kept may have left values.)
-void prepare_record(MeshVertex& vertex, MeshVertexLinks& links) noexcept {
-    vertex = MeshVertex{};
-    links = MeshVertexLinks{};
-    for (float& weight : links.weights) weight = MESH_NOT_SET;
-    vertex.uv_corner[0] = vertex.uv_corner[1] = MESH_NOT_SET;
-    vertex.normal[0] = MESH_NOT_SET;
+// True when the line's first token is a whole integer as "%i" reads one
+// (sign, then decimal, octal or hexadecimal digits, nothing else): only
+// such a line is a vertex line, so "01_body.tga" is a material.
+bool first_token_is_integer(const char* line) noexcept {
+    const char* p = line;
+    while (is_c_space(*p)) ++p;
+    const char* q = p + (*p == '+' || *p == '-');
+    if (*q >= '1' && *q <= '9') {  // plain decimal, the common case: no token copy
+        while (*q >= '0' && *q <= '9') ++q;
+        if (*q == '\0' || is_c_space(*q)) return true;
+    }
+    char token[SMD_TOKEN_BUFFER_SIZE];
+    if (!smd_first_token(p, token)) return false;
+    char* end = nullptr;
+    std::strtol(token, &end, 0);
+    return end != token && *end == '\0';
 }
 
-// Scans one line into the record; returns what the scan returned (EOF for a
-// line without any field). The link pairs actually present decide: the first
-// link's node replaces the parent, the count is never used.
-int scan_vertex_line(const char* line, MeshVertex& v, MeshVertexLinks& links) noexcept {
+// True for a line of nothing but white space: the newline piece of a line
+// exactly as long as the buffer, or an empty line some tools write between
+// triangles.
+bool is_blank(const char* line) noexcept {
+    for (const char* p = line; *p != '\0'; ++p)
+        if (!is_c_space(*p)) return false;
+    return true;
+}
+
+// The position index, one empty slot for every two vertex lines counted
+// (a group per line at most), so probes stay short.
+bool allocate_position_index(MeshImport& state) noexcept {
+    const std::size_t slots = 2 * std::size_t(state.vertex_line_count) + 1;
+    if (!mesh_allocation_allowed(MESH_ALLOC_POSITION_INDEX, slots * sizeof(PositionSlot))) return false;
+    state.position_index.reset(new (std::nothrow) PositionSlot[slots]());
+    state.position_slots = state.position_index ? slots : 0;
+    return state.position_index != nullptr;
+}
+
+// Scans one line; returns what the scan returned (EOF for a line without
+// any field). The link pairs actually present decide: the first link's node
+// replaces the parent, the count is never used.
+int scan_vertex_line(const char* line, MeshVertexLine& out) noexcept {
     long integers[2 + MESH_MAX_LINKS] = {};  // parent, link count, link nodes
     float reals[8 + MESH_MAX_LINKS];          // position, normal, uv, weights
     const int fields = smd_scan_numbers(line, VERTEX_LINE_KINDS, integers, reals);
-    // Only what was scanned is stored, field by field, as the scan would.
+    float* const targets[8] = {&out.position[0], &out.position[1], &out.position[2], &out.normal[0],
+                               &out.normal[1],   &out.normal[2],   &out.uv[0],       &out.uv[1]};
     const int scanned_reals = fields < 2 ? 0 : fields < 10 ? fields - 1 : 8 + (fields - 10) / 2;
-    float* const targets[8] = {&v.position[0], &v.position[1], &v.position[2], &v.normal[0],
-                               &v.normal[1],   &v.normal[2],   &v.uv[0],       &v.uv[1]};
-    for (int r = 0; r < scanned_reals; ++r) *(r < 8 ? targets[r] : &links.weights[r - 8]) = reals[r];
-    if (fields >= 1) links.bones[0] = smd_int_from_long(integers[0]);
-    for (int k = 0; k < MESH_MAX_LINKS && fields > FIELDS_BEFORE_LINKS + 2 * k; ++k)
-        links.bones[k] = smd_int_from_long(integers[2 + k]);
+    for (int r = 0; r < scanned_reals && r < 8; ++r) *targets[r] = reals[r];
+    out.weights_scanned = std::max(0, scanned_reals - 8);
+    for (int k = 0; k < out.weights_scanned; ++k) out.weights[k] = reals[8 + k];
+    // The parent stands as node 0 until a link names one.
+    out.bones_scanned = fields >= 1 ? 1 : 0;
+    if (fields >= 1) out.bones[0] = smd_int_from_long(integers[0]);
+    for (int k = 0; k < MESH_MAX_LINKS && fields > FIELDS_BEFORE_LINKS + 2 * k; ++k) {
+        out.bones[k] = smd_int_from_long(integers[2 + k]);
+        out.bones_scanned = k + 1;
+    }
     return fields;
 }
 
@@ -98,13 +129,16 @@ MeshImport::~MeshImport() { mesh_import_release(*this); }
 
 void mesh_import_release(MeshImport& state) noexcept {
     // The maps first: their keys point into the names and the arena.
-    strmap_free(&state.position_map);
     strmap_free(&state.material_map);
     strmap_free(&state.material_texts);
+    state.material_list.clear();
+    state.material_list.shrink_to_fit();
+    state.position_index.reset();
+    state.position_slots = 0;
+    state.records.clear();
     state.arena.clear();
     state.node_names.reset();
     state.material_names.reset();
-    state.vertex_records.reset();
     state.vertex_line_count = 0;
     state.groups_used = 0;
     state.vertices_read = 0;
@@ -118,8 +152,7 @@ int mesh_count_vertex_lines(MeshImport& state) noexcept {
     int count = 0;
     while (smd_read_line(reader)) {
         if (smd_first_token_is(reader, "end")) break;
-        long number = 0;
-        if (smd_scan_numbers(reader.line_buffer, "i", &number, nullptr) == 1 && count < INT_MAX) ++count;
+        if (first_token_is_integer(reader.line_buffer) && count < INT_MAX) ++count;
     }
     std::rewind(reader.file);
     state.vertex_line_count = count;
@@ -147,35 +180,34 @@ int mesh_read_nodes(MeshImport& state) noexcept {
 
 int mesh_read_triangles(MeshImport& state) noexcept {
     SmdLineReader& reader = state.reader;
-    if (!state.vertex_records) return MESH_IMPORT_FAILED;
+    if (!state.position_index) return MESH_IMPORT_FAILED;
     // None until the first material line: the vertex lines before it belong
     // to no material and are passed over (a written file always starts each
     // triangle with its material).
-    const char* material = nullptr;
-    MeshVertex* corners[3] = {};
+    bool have_material = false;
+    std::uint32_t material = 0;
+    MeshCorner corners[3] = {};
     int corner = 0;
+    MeshVertexLine line;
     while (smd_read_line(reader)) {
+        if (is_blank(reader.line_buffer)) continue;
         if (smd_first_token_is(reader, "end")) return MESH_IMPORT_OK;
-        // Never past the records counted (the count comes from the first
-        // "triangles" line, which need not be the one read here).
-        if (state.vertices_read >= state.vertex_line_count) return MESH_IMPORT_FAILED;
-        MeshVertex& vertex = state.vertex_records[std::size_t(state.vertices_read)];
-        MeshVertexLinks links;
-        prepare_record(vertex, links);
-        const int fields = scan_vertex_line(reader.line_buffer, vertex, links);
-        if (fields == 0) {
+        if (!first_token_is_integer(reader.line_buffer)) {
             char token[SMD_TOKEN_BUFFER_SIZE];
+            smd_first_token(reader.line_buffer, token);
             // Without memory for its text the material is unusable: its
             // vertex lines are passed over like those before any material.
-            if (smd_first_token(reader.line_buffer, token)) material = mesh_intern_material(state, token);
+            have_material = mesh_intern_material(state, token, material);
             corner = 0;  // a triangle cut short by a material line is dropped
             continue;
         }
-        if (fields < FIELDS_OF_A_VERTEX) return MESH_IMPORT_FAILED;
-        if (material == nullptr) continue;
+        // Never past the lines counted (the count comes from the first
+        // "triangles" line, which need not be the one read here).
+        if (state.vertices_read >= state.vertex_line_count) return MESH_IMPORT_FAILED;
+        if (scan_vertex_line(reader.line_buffer, line) < FIELDS_OF_A_VERTEX) return MESH_IMPORT_FAILED;
+        if (!have_material) continue;
         ++state.vertices_read;
-        share_or_create_point(state, vertex, links, material);
-        corners[corner++] = &vertex;
+        share_or_create_point(state, line, material, corners[corner++]);
         if (corner == 3) {
             create_triangle(state, corners, material);
             corner = 0;
@@ -199,11 +231,16 @@ int import_from(MeshImport& state) noexcept {
     }
     // A map that cannot be sized starts without slots and allocates at its
     // first insert.
-    strmap_init(&state.position_map, state.vertex_line_count);
     strmap_init(&state.material_map, MESH_MAX_MATERIALS);
     strmap_init(&state.material_texts, MESH_MAX_MATERIALS);
-    // The records, and the first chunk of the position groups.
-    if (!allocate_records(state) || !state.arena.prepare()) {
+    // The position index and the first chunks of records, links and texts.
+    bool prepared = allocate_position_index(state) && state.records.prepare() && state.arena.prepare();
+    try {
+        state.material_list.reserve(MESH_MAX_MATERIALS);
+    } catch (...) {
+        prepared = false;
+    }
+    if (!prepared) {
         report_error(state.messages, MESSAGE_NO_MEMORY);
         return MESH_IMPORT_FAILED;
     }

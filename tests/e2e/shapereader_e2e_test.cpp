@@ -74,7 +74,7 @@ const std::string kTwoTriangles = importtest::smd_file(
     "cloth.bmp\n"
     "0 1.000000 2.000000 3.000000 0 0 1 0.75 0.5\n"
     "0 0.000000 0.000000 8.000000 0 0 1 1 1\n"
-    "0 0.000000 4.000000 0.000000 0 0 1 0 1\n");
+    "0 0.000000 4.000000 0.000000 0 0 1 0 1 2 0 0.5 1 0.5\n");
 
 struct ExpectedControl {
     const char* type;
@@ -321,7 +321,8 @@ ParsedMesh parse_reference(const std::string& text) {
         nodes[std::atoi(t[0].c_str())] = name;
     }
     while (std::getline(in, line) && tokens_of(line) != std::vector<std::string>{"triangles"}) {}
-    struct Seen { std::array<float, 3> position, normal; std::array<float, 2> uv; std::size_t point; };
+    using Links = std::vector<std::pair<int, float>>;
+    struct Seen { std::array<float, 3> position, normal; std::array<float, 2> uv; Links links; std::size_t point; };
     std::map<std::string, std::vector<Seen>> by_text;
     std::string material;
     std::vector<std::size_t> corners;
@@ -343,10 +344,20 @@ ParsedMesh parse_reference(const std::string& text) {
         std::snprintf(key, sizeof key, "%f%f%f", double(position[0]), double(position[1]), double(position[2]));
         auto& seen = by_text[key];
         EXPECT_LT(seen.size(), 128u) << "this parse assumes no position is used by more than 128 vertices";
+        // The weights this line gives a point: its links to named nodes, or
+        // its parent wholly.
+        Links links, written;
+        for (std::size_t k = 10; k + 1 < t.size() && links.size() < 15; k += 2)
+            links.emplace_back(std::atoi(t[k].c_str()), std::strtof(t[k + 1].c_str(), nullptr));
+        if (links.empty()) links.emplace_back(std::atoi(t[0].c_str()), 1.0f);
+        for (const auto& link : links)
+            if (nodes.count(link.first)) written.push_back(link);
+        // A point is shared by vertices of equal position and normal that
+        // give it the same weights.
         std::size_t point = SIZE_MAX;
         bool own_uv = false;
         for (const Seen& s : seen)
-            if (s.position == position && s.normal == normal) {
+            if (s.position == position && s.normal == normal && s.links == written) {
                 point = s.point;
                 own_uv = s.uv != uv;
                 break;
@@ -356,13 +367,8 @@ ParsedMesh parse_reference(const std::string& text) {
             out.points.push_back(position);
             out.point_uvs.push_back(uv);
             out.point_materials.push_back(material);
-            seen.push_back({position, normal, uv, point});
-            std::vector<std::pair<int, float>> links;
-            for (std::size_t k = 10; k + 1 < t.size() && links.size() < 15; k += 2)
-                links.emplace_back(std::atoi(t[k].c_str()), std::strtof(t[k + 1].c_str(), nullptr));
-            if (links.empty()) links.emplace_back(std::atoi(t[0].c_str()), 1.0f);
-            for (const auto& [node, weight] : links)
-                if (nodes.count(node)) out.weights[{point, nodes[node]}] = weight;
+            seen.push_back({position, normal, uv, written, point});
+            for (const auto& [node, weight] : written) out.weights[{point, nodes[node]}] = weight;
         }
         corners.push_back(point);
         out.corner_uvs += own_uv ? 1 : 0;

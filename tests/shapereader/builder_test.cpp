@@ -83,15 +83,17 @@ TEST(MeshBuilder, EqualVerticesShareOnePoint) {
         EXPECT_EQ(x.state.groups_used, 4);
         EXPECT_EQ(x.faces()[1].points, (std::vector<std::uint32_t>{4, 3, 2}));
     }
-    {  // a corner whose u or v is exactly -1 never gets a per-corner UV
+    {  // a corner UV of exactly -1 is a UV like any other
         Importer x;
         const std::string text = "skin\n" + vertex(0, 0, 0, 0.5, 0.5) + vertex(1, 0, 0, 0.5, 0.5) +
                                  vertex(2, 0, 0, 0.5, 0.5) + "skin\n" + vertex(0, 0, 0, -1, 0.25) +
-                                 vertex(1, 0, 0, 0.25, -1) + vertex(2, 0, 0, 0.75, 0.75);
+                                 vertex(1, 0, 0, 0.25, -1) + vertex(2, 0, 0, -1, -1);
         ASSERT_EQ(x.import(smd_file(text)), MESH_IMPORT_OK);
         EXPECT_EQ(x.point_count(), 3u);
-        EXPECT_EQ(x.corner_uv_count(), 1u);
-        EXPECT_EQ(x.corner_uv("skin", 1, 2), (std::vector<float>{0.75f, 0.75f}));
+        EXPECT_EQ(x.corner_uv_count(), 3u);
+        EXPECT_EQ(x.corner_uv("skin", 1, 0), (std::vector<float>{-1.0f, 0.25f}));
+        EXPECT_EQ(x.corner_uv("skin", 1, 1), (std::vector<float>{0.25f, -1.0f}));
+        EXPECT_EQ(x.corner_uv("skin", 1, 2), (std::vector<float>{-1.0f, -1.0f}));
     }
 }
 
@@ -116,30 +118,51 @@ TEST(MeshBuilder, PositionGroupHoldsAtMost128Vertices) {
     EXPECT_EQ(x.faces()[43].points, (std::vector<std::uint32_t>{0, 127, 129}));
 }
 
-TEST(MeshBuilder, PositionKeyIsTheSixDecimalTextOfEachCoordinate) {
-    const float values[][3] = {
-        {0.0f, -0.0f, 1.5f},
-        {-0.25f, 1e-7f, -1e-7f},
-        {FLT_MAX, -FLT_MAX, FLT_MIN},
-        {123456.789f, -0.0000005f, 0.0000005f},
-        {std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(),
-         std::numeric_limits<float>::quiet_NaN()},
-    };
+// "%.6f" of a float, in the C locale: what decides whether two positions
+// fall in one group.
+std::string printed(float value) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.6f", double(value));
+    return text;
+}
+
+bool same_key(float a, float b) {
+    const float pa[3] = {a, 0.0f, 0.0f}, pb[3] = {b, 0.0f, 0.0f};
+    return mesh_position_key(pa) == mesh_position_key(pb);
+}
+
+TEST(MeshBuilder, PositionKeysAreEqualExactlyWhenTheSixDecimalTextsAre) {
     std::setlocale(LC_NUMERIC, "C");
-    for (const auto& v : values) {
-        MeshVertex vertex{};
-        std::memcpy(vertex.position, v, sizeof v);
-        char key[POSITION_KEY_SIZE];
-        const std::size_t length = mesh_position_key(vertex, key);
-        char expected[POSITION_KEY_SIZE];
-        std::snprintf(expected, sizeof expected, "%6.6f%6.6f%6.6f", double(v[0]), double(v[1]), double(v[2]));
-        EXPECT_STREQ(key, expected);
-        EXPECT_EQ(length, std::strlen(expected));
+    const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
+    const float specials[] = {0.0f,    -0.0f,    1e-7f,   -1e-7f,     5e-7f,  -5e-7f, 4.9999997e-7f, 1.5e-6f,
+                              2.5e-6f, 0.5f,     1.0f,    1.0000001f, 1e10f,  -1e10f, FLT_MAX,       -FLT_MAX,
+                              FLT_MIN, -FLT_MIN, 1e-45f,  -1e-45f,    inf,    -inf,   nan,           -nan,
+                              16777216.0f, 16777217.0f, 0.0000015f, 0.0000025f};
+    for (float a : specials)
+        for (float b : specials)
+            EXPECT_EQ(same_key(a, b), printed(a) == printed(b)) << printed(a) << " / " << printed(b);
+
+    // Around the half-millionth boundaries, where rounding decides, and
+    // between neighbouring floats of every magnitude.
+    std::uint32_t seed = 12345;
+    const auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+    int equal_pairs = 0;
+    for (int i = 0; i < 200000; ++i) {
+        float a;
+        if (i % 2 == 0) {
+            const double boundary = (double(next() % 20000000u) - 1e7 + 0.5) * 1e-6 * double(1u << (next() % 12));
+            a = float(boundary);
+        } else {
+            std::uint32_t bits = next();
+            std::memcpy(&a, &bits, sizeof a);
+            if (!std::isfinite(a)) continue;
+        }
+        const float b = std::nextafter(a, (next() & 1) ? inf : -inf);
+        const bool alike = printed(a) == printed(b);
+        equal_pairs += alike;
+        ASSERT_EQ(same_key(a, b), alike) << printed(a) << " / " << printed(b);
     }
-    MeshVertex largest{};
-    largest.position[0] = largest.position[1] = largest.position[2] = -FLT_MAX;
-    char key[POSITION_KEY_SIZE];
-    EXPECT_EQ(mesh_position_key(largest, key), 3u * 47u) << "three numbers of 47 characters";
+    EXPECT_GT(equal_pairs, 1000) << "the pairs must include some that print alike";
 }
 
 TEST(MeshBuilder, PointsAreScaledWithTheYAndZAxesExchanged) {
@@ -173,14 +196,14 @@ TEST(MeshBuilder, WeightsFollowTheLinksOfNewPoints) {
         "0 4 0 0 0 0 1 0 0 2 0 0 1 1\n"                     // a weight of 0 is written
         "0 5 0 0 0 0 1 0 0 1 1\n"                           // one bone without weight: 1.0
         "skin\n"
-        "1 0 0 0 0 0 1 0 0 1 5 0.75\n"                      // shares point 0: no weights of its own
-        "0 6 0 0 0 0 1 0 0 1 -1 -1\n"                       // an explicit -1 weight is none
+        "1 0 0 0 0 0 1 0 0 1 5 0.75\n"                      // point 0's place, other weights: a point of its own
+        "0 6 0 0 0 0 1 0 0 1 -1 -1\n"                       // node -1 is out of range: none
         "0 7 0 0 0 0 1 0 0 0\n";                            // a link count of 0: the parent
     Importer x;
     ASSERT_EQ(x.import(smd_file(nodes, text)), MESH_IMPORT_OK);
-    EXPECT_EQ(x.point_count(), 8u);
+    EXPECT_EQ(x.point_count(), 9u);
     EXPECT_EQ(x.weight("three", 0), std::vector<float>{1.0f});
-    EXPECT_TRUE(x.weight("five", 0).empty()) << "shared later with other weights";
+    EXPECT_TRUE(x.weight("five", 0).empty()) << "the overlapping vertex with other weights has its own point";
     EXPECT_TRUE(x.weight("three", 1).empty());
     EXPECT_EQ(x.weight("five", 1), std::vector<float>{0.5f});
     EXPECT_EQ(x.weight("seven", 1), std::vector<float>{0.5f});
@@ -190,8 +213,10 @@ TEST(MeshBuilder, WeightsFollowTheLinksOfNewPoints) {
     EXPECT_EQ(x.weight("root", 4), std::vector<float>{0.0f});
     EXPECT_EQ(x.weight("one", 4), std::vector<float>{1.0f});
     EXPECT_EQ(x.weight("one", 5), std::vector<float>{1.0f});
-    for (const char* name : {"root", "one", "three", "five", "seven"}) EXPECT_TRUE(x.weight(name, 6).empty()) << name;
-    EXPECT_EQ(x.weight("root", 7), std::vector<float>{1.0f});
+    EXPECT_EQ(x.weight("five", 6), std::vector<float>{0.75f});
+    EXPECT_TRUE(x.weight("three", 6).empty());
+    for (const char* name : {"root", "one", "three", "five", "seven"}) EXPECT_TRUE(x.weight(name, 7).empty()) << name;
+    EXPECT_EQ(x.weight("root", 8), std::vector<float>{1.0f});
 
     {  // fifteen links are read, a sixteenth is not
         std::string names, links = " 16";
@@ -206,7 +231,8 @@ TEST(MeshBuilder, WeightsFollowTheLinksOfNewPoints) {
             EXPECT_EQ(y.weight(text_of("n%d", n), 0), std::vector<float>{float(n + 10) / 100}) << n;
         EXPECT_TRUE(y.weight("n15", 0).empty());
     }
-    {  // with the weight maps switched off: none at all, everything else alike
+    {  // with the weight maps switched off: none at all, and weights no longer keep
+       // overlapping vertices apart; everything else alike
         Importer off;
         off.state.import_weights = 0;
         ASSERT_EQ(off.import(smd_file(nodes, text)), MESH_IMPORT_OK);
@@ -216,6 +242,65 @@ TEST(MeshBuilder, WeightsFollowTheLinksOfNewPoints) {
         EXPECT_EQ(off.uv("skin", 1), x.uv("skin", 1));
         EXPECT_EQ(off.host.command_log, x.host.command_log);
     }
+}
+
+TEST(MeshBuilder, OverlappingVerticesShareAPointOnlyWhenTheyWriteTheSameWeights) {
+    const std::string nodes = "0 \"root\" -1\n1 \"arm\" 0\n";
+    // Three triangles at one place: the same position, normal and UV
+    // everywhere, only the links differ.
+    const auto triangle = [](const std::string& links) {
+        return "cloth\n" + vertex(0, 0, 0, 0, 0, 1, 0, 0, links) + vertex(1, 0, 0, 0, 0, 1, 0, 0, links) +
+               vertex(0, 1, 0, 0, 0, 1, 0, 0, links);
+    };
+    {  // two layers bound to different nodes keep their own points and weights
+        Importer x;
+        ASSERT_EQ(x.import(smd_file(nodes, triangle(" 1 0 1") + triangle(" 1 1 1"))), MESH_IMPORT_OK);
+        EXPECT_EQ(x.point_count(), 6u);
+        EXPECT_EQ(x.faces()[1].points, (std::vector<std::uint32_t>{5, 4, 3}));
+        for (std::uint32_t p = 0; p < 3; ++p) {
+            EXPECT_EQ(x.weight("root", p), std::vector<float>{1.0f}) << p;
+            EXPECT_TRUE(x.weight("arm", p).empty()) << p;
+            EXPECT_EQ(x.weight("arm", p + 3), std::vector<float>{1.0f}) << p;
+            EXPECT_TRUE(x.weight("root", p + 3).empty()) << p;
+        }
+    }
+    {  // the same nodes with other weights, or a parent of its own, are other weights too
+        Importer x;
+        ASSERT_EQ(x.import(smd_file(nodes, triangle(" 2 0 0.5 1 0.5") + triangle(" 2 0 0.25 1 0.75") +
+                                               "cloth\n" + vertex(0, 0, 0) + vertex(1, 0, 0) + vertex(0, 1, 0))),
+                  MESH_IMPORT_OK);
+        EXPECT_EQ(x.point_count(), 9u);
+        EXPECT_EQ(x.weight("arm", 4), std::vector<float>{0.75f});
+        EXPECT_EQ(x.weight("root", 7), std::vector<float>{1.0f});
+    }
+    {  // what is written decides: a link that writes nothing does not keep two vertices apart,
+       // and equal links share as always
+        Importer x;
+        ASSERT_EQ(x.import(smd_file(nodes, triangle(" 1 1 1") + triangle(" 2 1 1 300 0.5") + triangle(" 1 1 1"))),
+                  MESH_IMPORT_OK);
+        EXPECT_EQ(x.point_count(), 3u);
+        EXPECT_EQ(x.polygon_count(), 3u);
+    }
+    {  // without weight maps the links do not matter
+        Importer x;
+        x.state.import_weights = 0;
+        ASSERT_EQ(x.import(smd_file(nodes, triangle(" 1 0 1") + triangle(" 1 1 1"))), MESH_IMPORT_OK);
+        EXPECT_EQ(x.point_count(), 3u);
+    }
+}
+
+TEST(MeshBuilder, AWeightOfMinusOneIsAWeight) {
+    // -1 is a value like any other: written as given, never read as "no weight".
+    Importer x;
+    ASSERT_EQ(x.import(smd_file("0 \"root\" -1\n1 \"arm\" 0\n",
+                                "skin\n" + vertex(0, 0, 0, 0, 0, 1, 0, 0, " 1 1 -1") +
+                                    vertex(1, 0, 0, 0, 0, 1, 0, 0, " 2 0 -1 1 2") + vertex(0, 1, 0))),
+              MESH_IMPORT_OK);
+    EXPECT_EQ(x.weight("arm", 0), std::vector<float>{-1.0f});
+    EXPECT_TRUE(x.weight("root", 0).empty());
+    EXPECT_EQ(x.weight("root", 1), std::vector<float>{-1.0f});
+    EXPECT_EQ(x.weight("arm", 1), std::vector<float>{2.0f});
+    EXPECT_EQ(x.weight("root", 2), std::vector<float>{1.0f});
 }
 
 TEST(MeshBuilder, PolygonsTakeTheCornersInReverseOrderOnTheirMaterial) {

@@ -43,8 +43,9 @@ struct CountedFile {
 };
 
 TEST(MeshReader, CountsTheLinesThatBeginWithAnInteger) {
-    {  // material lines that begin with a digit count too; the count stops at "end"
-        CountedFile f("version 1\ntriangles\nskin\n0 1 2\n  -3 x\n0x1F\n1skin.bmp\n\n   \nx 1\nend\n7 7\n");
+    {  // lines whose first token is a whole integer (decimal, octal, hexadecimal); material
+       // lines that begin with a digit do not count; the count stops at "end"
+        CountedFile f("version 1\ntriangles\nskin\n0 1 2\n  -3 x\n0x1F\n017\n1skin.bmp\n2.5\n08\n\n   \nx 1\nend\n7 7\n");
         EXPECT_EQ(mesh_count_vertex_lines(f.state), 4);
         EXPECT_EQ(f.state.vertex_line_count, 4);
         EXPECT_EQ(std::ftell(f.file), 0L) << "rewound";
@@ -147,19 +148,35 @@ TEST(MeshReader, TrianglesSectionLineRules) {
         EXPECT_EQ(x.polygon_count(), 1u);
         EXPECT_TRUE(x.message_texts().empty());
     }
-    {  // an empty line ends the triangles quietly; what came before is built and surfaced
+    {  // empty and blank lines between triangles, and inside one, are passed over
         Importer x;
-        const std::string second = "other.bmp\n0 5 0 0 0 0 1 0 0\n0 6 0 0 0 0 1 0 0\n0 5 1 0 0 0 1 0 0\n";
-        ASSERT_EQ(x.import(smd_file(kTriangle + "\n" + second)), MESH_IMPORT_OK);
-        EXPECT_EQ(x.polygon_count(), 1u);
+        const std::string second = "other.bmp\n0 5 0 0 0 0 1 0 0\n\n0 6 0 0 0 0 1 0 0\n0 5 1 0 0 0 1 0 0\n";
+        ASSERT_EQ(x.import(smd_file(kTriangle + "\n \t\r\n" + second + "\n")), MESH_IMPORT_OK);
+        EXPECT_EQ(x.polygon_count(), 2u);
+        EXPECT_EQ(x.point_count(), 6u);
         EXPECT_TRUE(x.message_texts().empty());
-        EXPECT_EQ(x.host.command_log,
-                  (std::vector<std::string>{"Surf_SetSurf  skin.bmp Unnamed", "Surf_SetFloat   SmoothingAngle 3.142"}));
+        EXPECT_EQ(x.host.command_log.size(), 4u);
+        EXPECT_EQ(x.host.command_log[2], "Surf_SetSurf  other.bmp Unnamed");
     }
-    {  // a material name that begins with a digit reads as a vertex line of one field and ends the section
+    {  // a material name that begins with a digit is a material
         Importer x;
-        ASSERT_EQ(x.import(smd_file(kTriangle + "1skin.bmp\n" + kTriangle.substr(9))), MESH_IMPORT_OK);
-        EXPECT_EQ(x.polygon_count(), 1u);
+        const std::string vertex_lines = kTriangle.substr(9);
+        ASSERT_EQ(x.import(smd_file(kTriangle + "01_body.tga\n" + vertex_lines + "2.5.bmp\n" + vertex_lines)),
+                  MESH_IMPORT_OK);
+        ASSERT_EQ(x.polygon_count(), 3u);
+        EXPECT_EQ(x.faces()[1].surface, "01_body.tga");
+        EXPECT_EQ(x.faces()[2].surface, "2.5.bmp");
+        EXPECT_EQ(x.point_count(), 3u) << "the same vertices, shared across the materials";
+        EXPECT_EQ(x.uv("01_body.tga", 1), (std::vector<float>{1.0f, 0.0f}));
+    }
+    {  // a vertex line exactly as long as the line buffer holds: its newline comes as a
+       // piece of its own, which ends that line and not the section
+        Importer x;
+        std::string long_line = "0 0 0 0 0 0 1 0 0";
+        long_line.resize(SMD_LINE_BUFFER_SIZE - 1, ' ');
+        ASSERT_EQ(x.import(smd_file("skin.bmp\n" + long_line + "\n" + kTriangle.substr(9 + 18) + kTriangle)),
+                  MESH_IMPORT_OK);
+        EXPECT_EQ(x.polygon_count(), 2u);
         EXPECT_EQ(x.point_count(), 3u);
     }
     {  // a line of 1 to 8 fields ends the section
@@ -264,8 +281,8 @@ MeshAllocation g_failing = MESH_ALLOC_NAME_TABLES;
 bool fail_one_kind(MeshAllocation what, std::size_t) { return what != g_failing; }
 
 int g_chunks_allowed = 0;
-bool first_chunk_only(MeshAllocation what, std::size_t) {
-    if (what != MESH_ALLOC_ARENA) return true;
+bool first_record_chunk_only(MeshAllocation what, std::size_t) {
+    if (what != MESH_ALLOC_RECORDS) return true;
     return g_chunks_allowed-- > 0;
 }
 
@@ -298,17 +315,19 @@ TEST(MeshReader, AllocationFailures) {
         EXPECT_EQ(x.import(text), MESH_IMPORT_FAILED);
         EXPECT_EQ(x.message_texts(), std::vector<std::string>{"Error parsing nodes section!"});
     }
-    {  // no room at all for position groups: as for the records
-        FailingAllocations failing(MESH_ALLOC_ARENA);
+    for (MeshAllocation what : {MESH_ALLOC_ARENA, MESH_ALLOC_POSITION_INDEX}) {  // as for the records
+        FailingAllocations failing(what);
         Importer x;
         EXPECT_EQ(x.import(text), MESH_IMPORT_FAILED);
         EXPECT_EQ(x.message_texts(), std::vector<std::string>{"Out of memory!"});
         EXPECT_EQ(x.point_count(), 0u);
     }
-    {  // groups that cannot be had later leave vertices unshared; everything is built
+    {  // records that cannot be had later leave vertices unshared; everything is built
+        const int triangles = 1500;  // 4500 vertex lines: more than one chunk of records
+        static_assert(3 * 1500 > (1 << VertexRecords::RECORD_CHUNK_BITS));
         std::string many;
         char line[96];
-        for (int t = 0; t < 300; ++t) {
+        for (int t = 0; t < triangles; ++t) {
             many += "skin\n";
             for (int c = 0; c < 3; ++c) {
                 std::snprintf(line, sizeof line, "0 %d %d 0 0 0 1 0 0\n", t, c);
@@ -319,17 +338,17 @@ TEST(MeshReader, AllocationFailures) {
         const std::string last = many.substr(many.rfind("skin"));
         Importer x;
         g_chunks_allowed = 1;
-        mesh_set_alloc_hook(first_chunk_only);
+        mesh_set_alloc_hook(first_record_chunk_only);
         const int rc = x.import(smd_file(many + last + first));
         mesh_set_alloc_hook(nullptr);
         ASSERT_EQ(rc, MESH_IMPORT_OK);
         EXPECT_TRUE(x.message_texts().empty());
-        EXPECT_EQ(x.polygon_count(), 302u);
-        // The first triangle's positions found room in the first chunk; the
-        // last one's did not.
-        EXPECT_EQ(x.point_count(), 903u);
-        EXPECT_EQ(x.faces()[301].points, (std::vector<std::uint32_t>{2, 1, 0}));
-        EXPECT_LT(x.state.groups_used, 900);
+        EXPECT_EQ(x.polygon_count(), std::size_t(triangles) + 2);
+        // The first triangle's vertices were recorded in the first chunk; the
+        // last one's were not, so its copy gets points of its own.
+        EXPECT_EQ(x.point_count(), 3u * triangles + 3);
+        EXPECT_EQ(x.faces()[std::size_t(triangles) + 1].points, (std::vector<std::uint32_t>{2, 1, 0}));
+        EXPECT_EQ(x.state.groups_used, 1 << VertexRecords::RECORD_CHUNK_BITS);
     }
     {  // a material name that cannot be copied gets no surface commands
         Importer x;
