@@ -139,20 +139,25 @@ LWPntID create_point(MeshImport& state, const MeshVertexLine& line, const char* 
 
 // Registers a material name at its first use, up to MESH_MAX_MATERIALS; a
 // name beyond those (or one that cannot be copied) gets no surface commands.
-void register_material(MeshImport& state, const char* material) noexcept {
-    if (!state.material_names) return;
+// False when the name could not be copied (a later triangle tries again).
+bool register_material(MeshImport& state, const char* material) noexcept {
+    if (!state.material_names) return false;
     const std::uint32_t hash = map_string_hash(material);
     void* found = nullptr;
-    if (strmap_get(&state.material_map, material, &found, hash) == MAP_OK) return;
-    if (state.materials_used >= MESH_MAX_MATERIALS) return;
+    if (strmap_get(&state.material_map, material, &found, hash) == MAP_OK) return true;
+    if (state.materials_used >= MESH_MAX_MATERIALS) return true;
     std::unique_ptr<char[]>& entry = state.material_names[std::size_t(state.materials_used)];
     const std::size_t length = std::strlen(material);
-    if (!mesh_allocation_allowed(MESH_ALLOC_NAME, length + 1)) return;
+    if (!mesh_allocation_allowed(MESH_ALLOC_NAME, length + 1)) return false;
     entry.reset(new (std::nothrow) char[length + 1]);
-    if (!entry) return;
+    if (!entry) return false;
     std::memcpy(entry.get(), material, length + 1);
-    strmap_insert(&state.material_map, entry.get(), entry.get(), hash);
+    if (strmap_insert(&state.material_map, entry.get(), entry.get(), hash) != MAP_OK) {
+        entry.reset();
+        return false;
+    }
     ++state.materials_used;
+    return true;
 }
 
 void carry_own_uv(const MeshVertexLine& line, MeshCorner& corner) noexcept {
@@ -341,7 +346,9 @@ void share_or_create_point(MeshImport& state, const MeshVertexLine& line, std::u
 
 void create_triangle(MeshImport& state, const MeshCorner corners[3], std::uint32_t material) noexcept {
     const char* material_text = state.material_list[material];
-    register_material(state, material_text);
+    // Triangles of one material mostly come one after the other.
+    if (material != state.last_registered && register_material(state, material_text))
+        state.last_registered = material;
     MeshEditOp* edit = state.edit_op;
     if (edit == nullptr) return;
     // The file's corner order is the reverse of Modeler's.

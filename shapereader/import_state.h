@@ -193,6 +193,7 @@ struct MeshImport {
     StringMap material_map{};    // material name -> its material_names entry
     StringMap material_texts{};  // each material text of the file -> its number plus one
     std::vector<const char*> material_list;  // material texts by number (copies in the arena)
+    std::uint32_t last_registered = NO_RECORD;  // the material of the last triangle built, if any
     std::unique_ptr<PositionSlot[]> position_index;  // open addressing over MeshPositionKey hashes
     std::size_t position_slots = 0;
     VertexRecords records;       // the recorded vertices

@@ -133,6 +133,7 @@ void mesh_import_release(MeshImport& state) noexcept {
     strmap_free(&state.material_texts);
     state.material_list.clear();
     state.material_list.shrink_to_fit();
+    state.last_registered = NO_RECORD;
     state.position_index.reset();
     state.position_slots = 0;
     state.records.clear();
@@ -195,6 +196,12 @@ int mesh_read_triangles(MeshImport& state) noexcept {
         if (!first_token_is_integer(reader.line_buffer)) {
             char token[SMD_TOKEN_BUFFER_SIZE];
             smd_first_token(reader.line_buffer, token);
+            // Every triangle of a written file starts with its material line,
+            // mostly the one before again.
+            if (have_material && std::strcmp(token, state.material_list[material]) == 0) {
+                corner = 0;
+                continue;
+            }
             // Without memory for its text the material is unusable: its
             // vertex lines are passed over like those before any material.
             have_material = mesh_intern_material(state, token, material);
