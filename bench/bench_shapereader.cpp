@@ -3,11 +3,16 @@
 // Import" into an empty current object: the script presses "Import SMD Mesh
 // File", answers the requester and closes the panel.
 //
-// The file: a wavy grid of quads split into triangles, 500 quads a row;
-// every grid point is written with the same text wherever it is used (so
-// it is shared), with a smooth normal, a UV, and three links to 12 nodes.
-// Four materials in bands of rows, so points on a band's edge are shared by
-// two materials.
+// Two shapes of file:
+//   grid       a wavy grid of quads split into triangles, 500 quads a row;
+//              every grid point is written with the same text wherever it
+//              is used (so it is shared), with a smooth normal, a UV, and
+//              three links to 12 nodes. Four materials in bands of rows, so
+//              points on a band's edge are shared by two materials.
+//   character  shaped like a real character export (character_smd.h): 20
+//              nodes, 1 to 3 links per vertex line, no shared positions, a
+//              new material every 1 000 triangles; the largest size is also
+//              run with a single material ("character/1").
 //
 // Printed per size: the time from activation until the activation returned
 // (the import, the end of the edit, the surface commands and the release of
@@ -16,7 +21,8 @@
 // before it, and the file's size. Peaks come from /proc/self/status VmHWM,
 // reset before each run through /proc/self/clear_refs.
 //
-// Usage: bench_shapereader [largest triangle count] (default 1000000)
+// Usage: bench_shapereader [largest triangle count] [grid|character]
+// (default 1000000, both shapes)
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -35,6 +41,7 @@
 #include "scene_builder.h"
 #include "ui_script.h"
 #include "bench_support.h"
+#include "character_smd.h"
 
 namespace {
 
@@ -115,10 +122,20 @@ struct Result {
     int rc = -1;
 };
 
-Result run(int triangles, const std::string& folder) {
+// The file of one shape: "grid", "character" (a material per 1 000
+// triangles) or "character/1" (one material).
+long long write_file(const std::string& shape, const std::string& path, int triangles) {
+    if (shape == "grid") return write_reference(path, triangles);
+    const long per_material = shape == "character" ? 1000 : triangles;
+    if (!bench::write_character_smd(path, triangles, per_material)) return -1;
+    std::error_code ignored;
+    return static_cast<long long>(std::filesystem::file_size(path, ignored));
+}
+
+Result run(const std::string& shape, int triangles, const std::string& folder) {
     Result result;
-    const std::string path = folder + "/grid_" + std::to_string(triangles) + ".smd";
-    result.file_bytes = write_reference(path, triangles);
+    const std::string path = folder + "/" + std::to_string(triangles) + ".smd";
+    result.file_bytes = write_file(shape, path, triangles);
     if (result.file_bytes < 0) {
         std::fprintf(stderr, "bench_shapereader: cannot write %s\n", path.c_str());
         std::exit(1);
@@ -159,18 +176,24 @@ Result run(int triangles, const std::string& folder) {
 
 int main(int argc, char** argv) {
     const int largest = argc > 1 ? std::atoi(argv[1]) : 1000000;
+    const std::string only = argc > 2 ? argv[2] : "";
     const std::string folder =
         (std::filesystem::temp_directory_path() / ("bench_shapereader_" + std::to_string(::getpid()))).string();
     std::filesystem::create_directories(folder);
-    std::printf("%10s %9s %9s %12s %10s %10s %10s %10s %10s\n", "triangles", "seconds", "cpu s", "tris/s", "peak MB",
+    std::printf("%-12s %10s %9s %9s %12s %10s %10s %10s %10s %10s\n", "file", "triangles", "seconds", "cpu s", "tris/s", "peak MB",
                 "before MB", "run MB", "file MB", "points");
-    for (int triangles = 10000; triangles <= largest; triangles *= 10) {
-        const Result r = run(triangles, folder);
-        std::printf("%10zu %9.3f %9.3f %12.0f %10.1f %10.1f %10.1f %10.1f %10zu%s\n", r.polygons, r.seconds, r.cpu,
-                    double(r.polygons) / r.seconds, r.peak_kb / 1024.0, r.before_kb / 1024.0,
+    const auto print = [](const std::string& shape, const Result& r) {
+        std::printf("%-12s %10zu %9.3f %9.3f %12.0f %10.1f %10.1f %10.1f %10.1f %10zu%s\n", shape.c_str(), r.polygons,
+                    r.seconds, r.cpu, double(r.polygons) / r.seconds, r.peak_kb / 1024.0, r.before_kb / 1024.0,
                     (r.peak_kb - r.before_kb) / 1024.0, double(r.file_bytes) / (1024.0 * 1024.0), r.points,
                     r.rc == 0 ? "" : "  (activation failed)");
+        std::fflush(stdout);
+    };
+    for (const std::string shape : {"grid", "character"}) {
+        if (!only.empty() && only != shape) continue;
+        for (int triangles = 10000; triangles <= largest; triangles *= 10) print(shape, run(shape, triangles, folder));
     }
+    if (only.empty() || only == "character") print("character/1", run("character/1", largest, folder));
     std::error_code ignored;
     std::filesystem::remove_all(folder, ignored);
     return 0;
