@@ -252,8 +252,8 @@ int run_import(SkeletonImport& state) noexcept {
 
 int skeleton_import_run(SkeletonImport& state, std::FILE* file) noexcept {
     if (!state.bone_table) return SKELETON_READ_FAILED;
-    state.reader.file = file;
+    smd_attach(state.reader, file);
     const int result = run_import(state);
-    state.reader.file = nullptr;  // the caller closes it
+    smd_attach(state.reader, nullptr);  // the caller closes it
     return result;
 }

@@ -67,6 +67,6 @@ int skeleton_read_frame(SkeletonImport& state, SmdLineReader& reader) noexcept {
 int skeleton_count_frames(SkeletonImport&, SmdLineReader& reader) noexcept {
     int frames = 0;
     while (smd_find_section(reader, "time") == 0) add_saturating(frames);
-    if (reader.file) std::rewind(reader.file);
+    smd_rewind(reader);
     return frames;
 }

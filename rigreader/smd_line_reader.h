@@ -7,7 +7,16 @@
 //                                    2047 characters, so a longer line comes
 //                                    in pieces) into reader.line_buffer;
 //                                    false at the end of the file or on a
-//                                    read error.
+//                                    read error. The file is read in large
+//                                    blocks, so its position runs ahead of
+//                                    the lines handed out.
+//   smd_rewind(reader)               back to the start of the file (use it,
+//                                    not rewind(), while reading: it drops
+//                                    the lines read ahead).
+//   smd_attach(reader, file)         reads `file` from its position now,
+//                                    nothing of an earlier file kept; null
+//                                    detaches (a closed FILE's address may
+//                                    come back for the next file opened).
 //   smd_first_token(line, token)     the line's first blank-separated token,
 //                                    as "%255s" scans it in the C locale (at
 //                                    most 255 characters); false when the
@@ -51,6 +60,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <memory>
 
 constexpr int SMD_LINE_BUFFER_SIZE = 2048;
 constexpr int SMD_TOKEN_BUFFER_SIZE = 256;
@@ -60,6 +70,13 @@ constexpr int SMD_MAX_NODES = 255;
 struct SmdLineReader {
     std::FILE* file = nullptr;
     char line_buffer[SMD_LINE_BUFFER_SIZE] = {};
+
+    // Read ahead from `file`: block[ahead_begin, ahead_end) is still to be
+    // handed out. It belongs to `ahead_file`; a reader given another file
+    // starts afresh. Without memory for a block, lines are read with fgets.
+    std::unique_ptr<char[]> block;
+    std::size_t ahead_begin = 0, ahead_end = 0;
+    std::FILE* ahead_file = nullptr;
 };
 
 // One node line as scanned, before the name is checked.
@@ -70,6 +87,8 @@ struct SmdNodeFields {
 };
 
 bool smd_read_line(SmdLineReader& reader) noexcept;
+void smd_rewind(SmdLineReader& reader) noexcept;
+void smd_attach(SmdLineReader& reader, std::FILE* file) noexcept;
 bool smd_first_token(const char* line, char (&out_token)[SMD_TOKEN_BUFFER_SIZE]) noexcept;
 bool smd_first_token_is(const SmdLineReader& reader, const char* keyword) noexcept;
 int smd_keyword_equal(const char* a, const char* b) noexcept;

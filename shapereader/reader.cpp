@@ -155,7 +155,7 @@ int mesh_count_vertex_lines(MeshImport& state) noexcept {
         if (smd_first_token_is(reader, "end")) break;
         if (first_token_is_integer(reader.line_buffer) && count < INT_MAX) ++count;
     }
-    std::rewind(reader.file);
+    smd_rewind(reader);
     state.vertex_line_count = count;
     return count;
 }
@@ -283,9 +283,9 @@ int import_from(MeshImport& state) noexcept {
 
 int mesh_import_run(MeshImport& state, std::FILE* file) noexcept {
     mesh_import_release(state);
-    state.reader.file = file;
+    smd_attach(state.reader, file);
     const int rc = import_from(state);
     // The caller closes the file: keep no pointer to it.
-    state.reader.file = nullptr;
+    smd_attach(state.reader, nullptr);
     return rc;
 }

@@ -45,6 +45,79 @@ TEST(SmdLineReader, ReadsLinesAndLongLinesInPieces) {
     EXPECT_FALSE(smd_read_line(closed));
 }
 
+// Every piece fgets would give, with its bytes (NULs included).
+std::vector<std::string> fgets_pieces(const std::string& text) {
+    std::vector<std::string> pieces;
+    std::FILE* file = std::tmpfile();
+    std::fwrite(text.data(), 1, text.size(), file);
+    std::rewind(file);
+    char buffer[SMD_LINE_BUFFER_SIZE];
+    for (long at = 0; std::fgets(buffer, sizeof buffer, file); at = std::ftell(file))
+        pieces.emplace_back(buffer, std::size_t(std::ftell(file) - at));
+    std::fclose(file);
+    return pieces;
+}
+
+TEST(SmdLineReader, GivesExactlyThePiecesFgetsGives) {
+    // Lines of every length around the buffer's, across read-ahead blocks,
+    // with NUL bytes and CRs, and a last line without a newline.
+    std::mt19937 random(fuzz_knobs::seed(7));
+    const int texts = 40 * fuzz_knobs::scale();
+    for (int t = 0; t < texts; ++t) {
+        std::string text;
+        const std::size_t size = random() % 300000;
+        while (text.size() < size) {
+            const int kind = int(random() % 8);
+            std::size_t length = kind == 0   ? SMD_LINE_BUFFER_SIZE - 2 + random() % 4
+                                 : kind == 1 ? 2 * SMD_LINE_BUFFER_SIZE - 3 + random() % 6
+                                 : kind == 2 ? 0
+                                             : random() % 120;
+            for (std::size_t i = 0; i < length; ++i) {
+                const unsigned r = random() % 64;
+                text += r == 0 ? '\0' : r == 1 ? '\r' : char('a' + r % 26);
+            }
+            text += '\n';
+        }
+        if (!text.empty() && random() % 2) text.pop_back();
+        const std::vector<std::string> expected = fgets_pieces(text);
+        TextFile file(text);
+        std::size_t i = 0;
+        for (; smd_read_line(file.reader); ++i) {
+            ASSERT_LT(i, expected.size()) << "text " << t;
+            // The piece's bytes, up to its newline or its 2047 characters.
+            const std::string& want = expected[i];
+            ASSERT_EQ(std::string(file.reader.line_buffer, want.size()), want) << "text " << t << " piece " << i;
+            ASSERT_EQ(file.reader.line_buffer[want.size()], '\0');
+        }
+        EXPECT_EQ(i, expected.size()) << "text " << t;
+    }
+}
+
+TEST(SmdLineReader, RewindAndAttachDropWhatWasReadAhead) {
+    TextFile text("one\ntwo\nthree\n");
+    ASSERT_TRUE(smd_read_line(text.reader));
+    ASSERT_TRUE(smd_read_line(text.reader));
+    EXPECT_STREQ("two\n", text.reader.line_buffer);
+    smd_rewind(text.reader);
+    EXPECT_EQ(std::ftell(text.reader.file), 0L);
+    ASSERT_TRUE(smd_read_line(text.reader));
+    EXPECT_STREQ("one\n", text.reader.line_buffer);
+
+    // Another file at the same reader: none of the first file's lines.
+    std::FILE* other = std::tmpfile();
+    std::fputs("alpha\n", other);
+    std::rewind(other);
+    std::FILE* first = text.reader.file;
+    smd_attach(text.reader, other);
+    ASSERT_TRUE(smd_read_line(text.reader));
+    EXPECT_STREQ("alpha\n", text.reader.line_buffer);
+    EXPECT_FALSE(smd_read_line(text.reader));
+    smd_attach(text.reader, nullptr);
+    EXPECT_FALSE(smd_read_line(text.reader));
+    std::fclose(other);
+    text.reader.file = first;  // closed by TextFile
+}
+
 TEST(SmdLineReader, KeywordsAreWholeTokensInAnyCase) {
     EXPECT_EQ(0, smd_keyword_equal("end", "END"));
     EXPECT_EQ(0, smd_keyword_equal("TiMe", "time"));
