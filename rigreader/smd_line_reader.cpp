@@ -1,6 +1,8 @@
 #include "smd_line_reader.h"
 
 #include <algorithm>
+#include <bit>
+#include <cfloat>
 #include <charconv>
 #include <climits>
 #include <cmath>
@@ -205,8 +207,16 @@ bool near_float(std::uint64_t mantissa, int exponent, bool negative, float* out_
     if (f == 0.0f || !std::isfinite(f)) return false;
     const double below = static_cast<double>(f);
     if (below != d) {
-        const double beyond = static_cast<double>(std::nextafter(f, d > below ? HUGE_VALF : -HUGE_VALF));
-        if (d - below == beyond - d) return false;
+        if (f >= FLT_MIN) {
+            // A normal float keeps 24 of the double's 53 significant bits: d
+            // lies halfway between two floats exactly when the 29 bits below
+            // those are 1 followed by zeros.
+            const std::uint64_t dropped = std::bit_cast<std::uint64_t>(d) & ((std::uint64_t(1) << 29) - 1);
+            if (dropped == std::uint64_t(1) << 28) return false;
+        } else {
+            const double beyond = static_cast<double>(std::nextafter(f, d > below ? HUGE_VALF : -HUGE_VALF));
+            if (d - below == beyond - d) return false;
+        }
     }
     *out_value = negative ? -f : f;
     return true;
