@@ -17,7 +17,8 @@ namespace {
 
 // The C locale's white space, which "%s" skips and stops at.
 bool is_c_space(char c) noexcept {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+    // '\t', '\n', '\v', '\f' and '\r' are the codes 9 to 13.
+    return c == ' ' || static_cast<unsigned char>(c - '\t') <= '\r' - '\t';
 }
 
 // The C locale's tolower: only ASCII letters change, so a byte of another
@@ -106,8 +107,14 @@ bool smd_first_token(const char* line, char (&out_token)[SMD_TOKEN_BUFFER_SIZE])
 }
 
 bool smd_first_token_is(const SmdLineReader& reader, const char* keyword) noexcept {
-    char token[SMD_TOKEN_BUFFER_SIZE];
-    return smd_first_token(reader.line_buffer, token) && smd_keyword_equal(token, keyword) == 0;
+    // In place: the token equals a keyword (shorter than the 255 characters
+    // a token keeps) when it starts with it and ends right after it.
+    const char* p = reader.line_buffer;
+    while (is_c_space(*p)) ++p;
+    if (*p == '\0' || *keyword == '\0') return false;
+    for (; *keyword != '\0'; ++p, ++keyword)
+        if (lower_ascii(*p) != lower_ascii(*keyword)) return false;
+    return *p == '\0' || is_c_space(*p);
 }
 
 int smd_find_section(SmdLineReader& reader, const char* keyword) noexcept {
@@ -171,23 +178,26 @@ bool fast_integer(const char* p, long* out_value, const char** out_end) noexcept
         *out_end = q + 1;
         return true;
     }
+    // Up to 18 digits cannot overflow a long; longer numbers are checked
+    // digit by digit (sscanf saturates: those are left to sscanf).
+    const char* const digits = q;
     unsigned long magnitude = 0;
-    const unsigned long limit = negative ? static_cast<unsigned long>(LONG_MAX) + 1 : LONG_MAX;
-    for (; is_digit(*q); ++q) {
-        const unsigned digit = unsigned(*q - '0');
-        if (magnitude > (limit - digit) / 10) return false;  // sscanf saturates: leave it to sscanf
-        magnitude = magnitude * 10 + digit;
-    }
+    for (; is_digit(*q); ++q) magnitude = magnitude * 10 + unsigned(*q - '0');
     if (!ends_field(*q)) return false;
+    if (q - digits > 18) {
+        const unsigned long limit = negative ? static_cast<unsigned long>(LONG_MAX) + 1 : LONG_MAX;
+        magnitude = 0;
+        for (const char* c = digits; c != q; ++c) {
+            const unsigned digit = unsigned(*c - '0');
+            if (magnitude > (limit - digit) / 10) return false;
+            magnitude = magnitude * 10 + digit;
+        }
+    }
     *out_value = negative ? static_cast<long>(0UL - magnitude) : static_cast<long>(magnitude);
     *out_end = q;
     return true;
 }
 
-// [+-](digits[.digits] | .digits)[(e|E)[+-]digits], followed by white space
-// or the end, converted with the correct rounding strtof gives. False for
-// anything else, and for results out of float range (sscanf's strtof gives
-// infinity or a rounded zero there).
 // Exact powers of ten in double.
 constexpr double POWERS_OF_TEN[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
                                     1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
@@ -232,23 +242,17 @@ bool fast_real(const char* p, float* out_value, const char** out_end) noexcept {
     bool negative = false;
     if (*q == '+') number = ++q;  // from_chars takes only a minus
     else if (*q == '-') negative = true, ++q;
-    // The digits as one integer while they fit (19 digits always do), and
-    // the power of ten that scales it.
+    // The digits as one integer, in the same pass; it is used only when
+    // there are at most 19 of them, which always fit (more may wrap).
     std::uint64_t mantissa = 0;
-    int digits = 0, kept = 0, scale = 0;
-    auto take = [&](char c, bool fraction) {
-        ++digits;
-        if (kept < 19) {
-            if (kept > 0 || c != '0') ++kept;
-            mantissa = mantissa * 10 + unsigned(c - '0');
-            if (fraction) --scale;
-        } else if (!fraction) {
-            ++scale;
-        }
-    };
-    for (; is_digit(*q); ++q) take(*q, false);
+    const char* const whole = q;
+    for (; is_digit(*q); ++q) mantissa = mantissa * 10 + unsigned(*q - '0');
+    std::size_t digits = std::size_t(q - whole), fraction_digits = 0;
     if (*q == '.') {
-        for (++q; is_digit(*q); ++q) take(*q, true);
+        const char* const fraction = ++q;
+        for (; is_digit(*q); ++q) mantissa = mantissa * 10 + unsigned(*q - '0');
+        fraction_digits = std::size_t(q - fraction);
+        digits += fraction_digits;
     }
     if (digits == 0) return false;
     int exponent = 0;
@@ -266,10 +270,17 @@ bool fast_real(const char* p, float* out_value, const char** out_end) noexcept {
     }
     if (!ends_field(*q)) return false;
     float value = 0.0f;
-    if (kept < 19 && exponent_fits && near_float(mantissa, exponent + scale, negative, &value)) {
-        *out_value = value;
-        *out_end = q;
-        return true;
+    if (digits <= 19 && exponent_fits) {
+        if (mantissa == 0) {  // every power of ten of 0 is a zero of the number's sign
+            *out_value = negative ? -0.0f : 0.0f;
+            *out_end = q;
+            return true;
+        }
+        if (near_float(mantissa, exponent - int(fraction_digits), negative, &value)) {
+            *out_value = value;
+            *out_end = q;
+            return true;
+        }
     }
     const std::from_chars_result result = std::from_chars(number, q, value, std::chars_format::general);
     if (result.ec != std::errc() || result.ptr != q) return false;

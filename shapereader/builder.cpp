@@ -66,6 +66,11 @@ std::uint32_t hash_key(const MeshPositionKey& key) noexcept {
     return std::uint32_t(h >> 32);
 }
 
+// Where the search for a hash starts: the hash scaled to the table's size.
+std::size_t first_slot(const MeshImport& state, std::uint32_t hash) noexcept {
+    return std::size_t((std::uint64_t(hash) * state.position_slots) >> 32);
+}
+
 // What a group says about a new vertex: the first recorded vertex it may
 // share a point with, the first such vertex read under the same material
 // (its UV is in that material's map), the group's last record and size.
@@ -275,19 +280,26 @@ bool mesh_intern_material(MeshImport& state, const char* text, std::uint32_t& ou
     return true;
 }
 
-void share_or_create_point(MeshImport& state, const MeshVertexLine& line, std::uint32_t material,
-                           MeshCorner& out_corner) noexcept {
+void mesh_locate_position(const MeshImport& state, MeshVertexLine& line) noexcept {
+    line.position_hash = hash_key(mesh_position_key(line.position));
+    // The index is far larger than the caches and visited at random: the
+    // slot is fetched while the next line is scanned.
+    if (state.position_slots > 0) __builtin_prefetch(&state.position_index[first_slot(state, line.position_hash)]);
+}
+
+void share_or_create_point(MeshImport& state, const MeshVertexLine& line, MeshCorner& out_corner) noexcept {
     out_corner = MeshCorner{};
+    const std::uint32_t material = line.material;
     const char* material_text = state.material_list[material];
     MeshLink links[MESH_MAX_LINKS];
     const int link_count = effective_links(state, line, links);
     std::uint32_t number = NO_RECORD;
 
     const MeshPositionKey key = mesh_position_key(line.position);
-    const std::uint32_t hash = hash_key(key);
+    const std::uint32_t hash = line.position_hash;
     PositionSlot* slot = nullptr;
     if (state.position_slots > 0) {
-        std::size_t at = std::size_t((std::uint64_t(hash) * state.position_slots) >> 32);
+        std::size_t at = first_slot(state, hash);
         for (;;) {
             slot = &state.position_index[at];
             if (slot->head_plus_one == 0) break;

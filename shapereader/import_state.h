@@ -104,6 +104,8 @@ struct MeshVertexLine {
     float weights[MESH_MAX_LINKS];
     int bones_scanned;
     int weights_scanned;
+    std::uint32_t material;         // number of the material text in force
+    std::uint32_t position_hash;    // of mesh_position_key(position), set by mesh_locate_position
 };
 
 // A polygon corner as the triangle needs it: the point, and the UV the
@@ -257,15 +259,19 @@ MeshPositionKey mesh_position_key(const float position[3]) noexcept;
 // memory runs out.
 bool mesh_intern_material(MeshImport& state, const char* text, std::uint32_t& out_number) noexcept;
 
+// Hashes the line's position key and starts fetching its slot of the
+// position index, so that the reader can scan the next line meanwhile.
+void mesh_locate_position(const MeshImport& state, MeshVertexLine& line) noexcept;
+
 // Shares the point of an equal earlier vertex (same position and normal,
 // exactly, and with import_weights the same weights) or creates one, and
 // fills the corner: its point, and its own UV when the shared point carries
 // another in this material's map. A new point gets its UV in the TXUV map
 // of the material, and, with import_weights, its weights in WGHT maps named
 // after the nodes; a shared point first used by this material gets its UV
-// in this material's map.
-void share_or_create_point(MeshImport& state, const MeshVertexLine& line, std::uint32_t material,
-                           MeshCorner& out_corner) noexcept;
+// in this material's map. The line must have been located
+// (mesh_locate_position).
+void share_or_create_point(MeshImport& state, const MeshVertexLine& line, MeshCorner& out_corner) noexcept;
 
 // Registers the material, adds the face (corners in the order c, b, a of the
 // reading order a, b, c) on the surface of the material, and gives corners

@@ -64,10 +64,13 @@ bool first_token_is_integer(const char* line) noexcept {
     const char* p = line;
     while (is_c_space(*p)) ++p;
     const char* q = p + (*p == '+' || *p == '-');
-    if (*q >= '1' && *q <= '9') {  // plain decimal, the common case: no token copy
+    if (*q < '0' || *q > '9') return false;  // an integer starts with a digit after its sign
+    if (*q != '0') {  // decimal, the common case, needs no token copy
         while (*q >= '0' && *q <= '9') ++q;
-        if (*q == '\0' || is_c_space(*q)) return true;
+        return *q == '\0' || is_c_space(*q);
     }
+    if (q[1] == '\0' || is_c_space(q[1])) return true;
+    // Octal or hexadecimal, or not an integer at all ("0x", "08", "01_a").
     char token[SMD_TOKEN_BUFFER_SIZE];
     if (!smd_first_token(p, token)) return false;
     char* end = nullptr;
@@ -189,37 +192,51 @@ int mesh_read_triangles(MeshImport& state) noexcept {
     std::uint32_t material = 0;
     MeshCorner corners[3] = {};
     int corner = 0;
-    MeshVertexLine line;
+    // One vertex line waits while the next is scanned (its position's slot
+    // is on its way from memory meanwhile); everything else first builds it.
+    MeshVertexLine lines[2];
+    MeshVertexLine* waiting = nullptr;
+    const auto build_waiting = [&]() noexcept {
+        if (waiting == nullptr) return;
+        share_or_create_point(state, *waiting, corners[corner++]);
+        if (corner == 3) {
+            create_triangle(state, corners, waiting->material);
+            corner = 0;
+        }
+        waiting = nullptr;
+    };
     while (smd_read_line(reader)) {
         if (is_blank(reader.line_buffer)) continue;
-        if (smd_first_token_is(reader, "end")) return MESH_IMPORT_OK;
+        if (smd_first_token_is(reader, "end")) {
+            build_waiting();
+            return MESH_IMPORT_OK;
+        }
         if (!first_token_is_integer(reader.line_buffer)) {
+            build_waiting();
             char token[SMD_TOKEN_BUFFER_SIZE];
             smd_first_token(reader.line_buffer, token);
+            corner = 0;  // a triangle cut short by a material line is dropped
             // Every triangle of a written file starts with its material line,
             // mostly the one before again.
-            if (have_material && std::strcmp(token, state.material_list[material]) == 0) {
-                corner = 0;
-                continue;
-            }
+            if (have_material && std::strcmp(token, state.material_list[material]) == 0) continue;
             // Without memory for its text the material is unusable: its
             // vertex lines are passed over like those before any material.
             have_material = mesh_intern_material(state, token, material);
-            corner = 0;  // a triangle cut short by a material line is dropped
             continue;
         }
         // Never past the lines counted (the count comes from the first
         // "triangles" line, which need not be the one read here).
-        if (state.vertices_read >= state.vertex_line_count) return MESH_IMPORT_FAILED;
-        if (scan_vertex_line(reader.line_buffer, line) < FIELDS_OF_A_VERTEX) return MESH_IMPORT_FAILED;
+        if (state.vertices_read >= state.vertex_line_count) break;
+        MeshVertexLine& line = waiting == &lines[0] ? lines[1] : lines[0];
+        if (scan_vertex_line(reader.line_buffer, line) < FIELDS_OF_A_VERTEX) break;
         if (!have_material) continue;
         ++state.vertices_read;
-        share_or_create_point(state, line, material, corners[corner++]);
-        if (corner == 3) {
-            create_triangle(state, corners, material);
-            corner = 0;
-        }
+        line.material = material;
+        mesh_locate_position(state, line);
+        build_waiting();
+        waiting = &line;
     }
+    build_waiting();
     return MESH_IMPORT_FAILED;
 }
 
