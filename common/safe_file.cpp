@@ -28,6 +28,29 @@ Target inspect_target(const char* path) noexcept {
     return status.type() == std::filesystem::file_type::regular ? Target::RegularFile : Target::Other;
 }
 
+// Longer chains of symbolic links than the system follows are loops.
+constexpr int MAX_LINK_HOPS = 40;
+
+// The file a save replaces: `path`, or the file its symbolic links lead to
+// (a relative link counts from the link's folder). The temporary is made and
+// renamed beside that file, so the user's link keeps pointing at the new
+// content instead of being replaced by it. False for a chain of links
+// too long to end. Throws std::bad_alloc.
+bool resolve_links(const char* path, std::string& out_path) {
+    std::filesystem::path at(path);
+    for (int hop = 0; hop < MAX_LINK_HOPS; ++hop) {
+        std::error_code error;
+        if (!std::filesystem::is_symlink(std::filesystem::symlink_status(at, error))) {
+            out_path = at.string();
+            return true;
+        }
+        const std::filesystem::path next = std::filesystem::read_symlink(at, error);
+        if (error) return false;
+        at = next.is_absolute() ? next : at.parent_path() / next;
+    }
+    return false;
+}
+
 // A new file beside `path` that no one else is writing: "<path>.tmp", or
 // with a number after it when that exists already. Null (out_name empty)
 // when none can be created for any other reason. Throws std::bad_alloc.
@@ -56,13 +79,14 @@ int safe_file_open(SafeFile& file, const char* path) noexcept {
     try {
         const Target target = inspect_target(path);
         if (target == Target::Unusable) return SAFE_FILE_NOT_OPENED;
-        file.target.assign(path);
         if (target == Target::Other) {
             // A device or pipe cannot be replaced by renaming; what it takes
-            // is gone anyway, so it is written directly.
+            // is gone anyway, so it is written directly (through any link).
+            file.target.assign(path);
             file.stream = std::fopen(path, "w");
         } else {
-            file.stream = open_beside(path, file.temporary);
+            if (!resolve_links(path, file.target)) return SAFE_FILE_NOT_OPENED;
+            file.stream = open_beside(file.target.c_str(), file.temporary);
         }
         return file.stream != nullptr ? SAFE_FILE_OK : SAFE_FILE_NOT_OPENED;
     } catch (...) {

@@ -1,5 +1,5 @@
 // safe_file: saving a file so that a failed write never replaces a good one.
-// Both mesh exporters save this way.
+// The three exporters save this way.
 //
 //   safe_file_open(file, path)
 //       Opens a stream for a save to `path`. A missing target or a regular
@@ -7,9 +7,11 @@
 //       number after it when that exists already); a device or pipe, which
 //       renaming would replace, is opened directly. A target that exists but
 //       cannot be opened for writing (a folder, a read-only file) is refused
-//       rather than renamed over. SAFE_FILE_OK; SAFE_FILE_NOT_OPENED when the
-//       target is refused or no file could be created beside it (nothing is
-//       left open); SAFE_FILE_NO_MEMORY when a name could not be made.
+//       rather than renamed over. A symbolic link is followed: the file it
+//       leads to is the target, so the link stays and shows the new content.
+//       SAFE_FILE_OK; SAFE_FILE_NOT_OPENED when the target is refused or no
+//       file could be created beside it (nothing is left open);
+//       SAFE_FILE_NO_MEMORY when a name could not be made.
 //
 //   safe_file_commit(file, rc)
 //       Ends a save that safe_file_open began; `rc` is the writer's result.
@@ -29,7 +31,7 @@ constexpr int SAFE_FILE_NOT_OPENED = 2;
 
 struct SafeFile {
     std::FILE* stream = nullptr;  // what the writer writes to
-    std::string target;
+    std::string target;           // the file replaced: `path` with its links followed
     std::string temporary;        // empty when the target is written directly
 };
 

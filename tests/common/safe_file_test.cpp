@@ -6,10 +6,12 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <iterator>
 #include <fstream>
 #include <sstream>
 #include <string>
 
+#include "../unprivileged.h"
 #include "safe_file.h"
 #include "smd_format.h"
 
@@ -120,13 +122,66 @@ TEST(SafeFile, OpenRefusesWhatCannotBeWrittenAndWritesDevicesDirectly) {
         EXPECT_EQ(safe_file_commit(file, 0), SMD_WRITE_FAILED);
         EXPECT_TRUE(fs::is_character_file("/dev/full"));
     }
-    if (::geteuid() != 0) {  // a read-only file is refused rather than renamed over
+    {  // a read-only file is refused rather than renamed over
         const std::string locked = folder.file("locked.smd");
         put(locked, "locked\n");
-        fs::permissions(locked, fs::perms::owner_read);
+        fs::permissions(locked, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+        test_files::Unprivileged user(folder.path.string());
+        ASSERT_TRUE(user.active());
         SafeFile file;
         EXPECT_EQ(safe_file_open(file, locked.c_str()), SAFE_FILE_NOT_OPENED);
+        EXPECT_EQ(file.stream, nullptr);
         EXPECT_EQ(read(locked), "locked\n");
+        EXPECT_FALSE(fs::exists(locked + ".tmp"));
+    }
+}
+
+// Saving to a symbolic link writes the file it leads to and keeps the link:
+// the temporary is made and renamed beside that file.
+TEST(SafeFile, LinksAreFollowedAndKept) {
+    Folder folder;
+    fs::create_directory(folder.path / "real");
+    const std::string real = folder.file("real/model.smd");
+    put(real, "old\n");
+    auto save = [](const std::string& path, const char* text, int rc = 0) {
+        SafeFile file;
+        const int opened = safe_file_open(file, path.c_str());
+        if (opened != SAFE_FILE_OK) return opened;
+        std::fputs(text, file.stream);
+        return safe_file_commit(file, rc);
+    };
+    {  // a relative link, and a link to that link
+        const std::string link = folder.file("link.smd"), chain = folder.file("chain.smd");
+        fs::create_symlink("real/model.smd", link);
+        fs::create_symlink(link, chain);
+        EXPECT_EQ(save(link, "first\n"), 0);
+        EXPECT_TRUE(fs::is_symlink(link));
+        EXPECT_EQ(read(real), "first\n");
+        EXPECT_EQ(save(chain, "second\n"), 0);
+        EXPECT_TRUE(fs::is_symlink(chain));
+        EXPECT_TRUE(fs::is_symlink(link));
+        EXPECT_EQ(read(real), "second\n");
+        // A failed save through the link keeps everything as it was.
+        EXPECT_EQ(save(link, "half", 42), 42);
+        EXPECT_TRUE(fs::is_symlink(link));
+        EXPECT_EQ(read(real), "second\n");
+        EXPECT_EQ(std::distance(fs::directory_iterator(folder.path / "real"), fs::directory_iterator()), 1);
+    }
+    {  // a link to a file not made yet: the file is made where it points
+        const std::string ahead = folder.file("ahead.smd");
+        fs::create_symlink(folder.file("real/later.smd"), ahead);
+        EXPECT_EQ(save(ahead, "made\n"), 0);
+        EXPECT_TRUE(fs::is_symlink(ahead));
+        EXPECT_EQ(read(folder.file("real/later.smd")), "made\n");
+    }
+    {  // links that lead round in a circle are refused
+        const std::string a = folder.file("a.smd"), b = folder.file("b.smd");
+        fs::create_symlink(b, a);
+        fs::create_symlink(a, b);
+        SafeFile file;
+        EXPECT_EQ(safe_file_open(file, a.c_str()), SAFE_FILE_NOT_OPENED);
+        EXPECT_EQ(file.stream, nullptr);
+        EXPECT_TRUE(fs::is_symlink(a));
     }
 }
 
