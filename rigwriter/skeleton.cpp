@@ -78,8 +78,8 @@ void offer_weight(RefPoint& point, float w, const RefWeightMap* map) noexcept {
 }
 
 // Largest weight first, equal weights in slot order; then divided by their
-// sum. A sum of zero (negative weights) or one that is not finite leaves the
-// weights as they are rather than dividing by it.
+// sum. A sum that overflows leaves the weights as they are rather than
+// dividing by it.
 void finish_slots(RefPoint& point) noexcept {
     for (int i = 1; i < REF_MAX_INFLUENCES; ++i) {
         for (int j = i; j > 0 && point.weights[j - 1] < point.weights[j]; --j) {
@@ -101,10 +101,14 @@ bool select_map(LWMeshInfo* mesh, const RefWeightMap* map) noexcept {
     return mesh->pntVSelect(mesh, map->handle) <= VALUE_CAPACITY;
 }
 
-// Value of the selected weight map at a point, if it has one.
+// Value of the selected weight map at a point, if it has one. A negative or
+// non-finite value counts as none: it would flip or poison the normalised
+// links of the point's other weights. Zero is a value (it can name the
+// point's parent bone without a link).
 bool read_weight(LWMeshInfo* mesh, LWPntID point, float& out) noexcept {
     float value[VALUE_CAPACITY] = {0.0f, 0.0f, 0.0f, 0.0f};
     if (mesh->pntVGet(mesh, point, value) == 0) return false;
+    if (!std::isfinite(value[0]) || value[0] < 0.0f) return false;
     out = value[0];
     return true;
 }
@@ -129,10 +133,17 @@ int ref_collect_bones(RefExportState& state) noexcept {
         state.bone_count = 0;
         return REF_NO_SERVICE;
     }
+    // A chain of parents longer than the object's bones can only be a loop
+    // in a broken scene; the climb stops there instead of going round.
+    const std::size_t max_climb = state.bones.size() + 1;
     for (LWItemID bone = items->first(LWI_BONE, state.object); bone != nullptr; bone = items->next(bone)) {
         // Climb to the first item above the bone chain (normally the object).
         LWItemID top = bone;
-        while (items->parent(top) != nullptr && is_bone(items, top)) top = items->parent(top);
+        for (std::size_t step = 0; step < max_climb && is_bone(items, top); ++step) {
+            LWItemID parent = items->parent(top);
+            if (parent == nullptr) break;
+            top = parent;
+        }
         visit(state, bone_info, top);
     }
     state.bone_count = state.scan_index;

@@ -16,11 +16,15 @@ std::size_t bone_limit(const RefExportState& state) noexcept {
     return count < state.bones.size() ? count : state.bones.size();
 }
 
+// Parents come first in node order; one that does not (only a parent loop
+// in a broken scene does that) is left out, so the file's skeleton stays a
+// tree that a reader can walk.
 int parent_index(const RefExportState& state, const RefBone& bone) noexcept {
     void* found = nullptr;
     if (bone.parent_id == nullptr || intmap_get(&state.bone_map, ref_id_key(bone.parent_id), &found) != MAP_OK)
         return -1;
-    return static_cast<const RefBone*>(found)->index;
+    const int index = static_cast<const RefBone*>(found)->index;
+    return index < bone.index ? index : -1;
 }
 
 void fill_vertex(const RefExportState& state, const RefCorner& corner, SmdVertex& vertex) noexcept {

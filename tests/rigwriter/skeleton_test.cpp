@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <initializer_list>
+#include <limits>
+#include <sstream>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "ref_fixture.h"
 
@@ -27,6 +31,13 @@ Triangle add_triangle(RefFixture& f) {
     t.corner[2] = t.mesh.point(0, 1, 0);
     t.polygon = t.mesh.triangle(t.corner[0], t.corner[1], t.corner[2], "Skin");
     return t;
+}
+
+std::vector<std::string> tokens(const std::string& line) {
+    std::vector<std::string> out;
+    std::istringstream in(line);
+    for (std::string token; in >> token;) out.push_back(token);
+    return out;
 }
 
 // The weights and influences of a corner are its point's.
@@ -170,21 +181,106 @@ TEST(RefSkeleton, KeepsThreeInfluencesByTheFirstSmallerSlotRule) {
         EXPECT_STREQ(influence_name(polygon.corners[1], 0), "zero");
         EXPECT_EQ(point_of(polygon.corners[1]).weights[0], 0.0f);
     }
-    {
-        // Weights that sum to zero are left as they are, not divided.
+}
+
+// A negative, NaN or infinite weight is no value at all: the point's other
+// weights are normalised without it, and it neither takes a slot nor shows
+// up in the vertex line.
+TEST(RefSkeleton, WeightsThatAreNotFiniteAndNonNegativeAreNoValue) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    struct Case {
+        const char* what;
+        float first, second;
+    };
+    for (const Case& c : {Case{"negative after", 0.3f, -0.5f}, Case{"negative first", -0.5f, 0.3f},
+                          Case{"NaN after", 0.3f, nan}, Case{"NaN first", nan, 0.3f},
+                          Case{"infinity", inf, 0.3f}, Case{"minus infinity", 0.3f, -inf}}) {
+        SCOPED_TRACE(c.what);
         RefFixture f;
         Triangle t = add_triangle(f);
-        t.mesh.weight("plus", t.corner[0], 0.5f).weight("minus", t.corner[0], -0.5f);
+        t.mesh.weight("first", t.corner[0], c.first).weight("second", t.corner[0], c.second);
+        // A point whose only value is unusable is a point without weights.
+        const bool first_usable = c.first == 0.3f;
+        t.mesh.weight("second", t.corner[1], first_usable ? c.second : c.first);
         const ItemId object = f.builder.object("rig", t.mesh);
-        f.builder.bone(object, "a").weight_map("plus");
-        f.builder.bone(object, "b").weight_map("minus");
+        f.builder.bone(object, "a").weight_map("first");
+        f.builder.bone(object, "b").weight_map("second");
         ASSERT_NO_FATAL_FAILURE(f.collect(object));
-        const RefCorner& corner = f.polygon(t.mesh, t.polygon).corners[0];
-        EXPECT_EQ(point_of(corner).weights[0], 0.5f);
-        EXPECT_EQ(point_of(corner).weights[1], 0.0f);
-        EXPECT_EQ(point_of(corner).weights[2], -0.5f);
-        EXPECT_STREQ(influence_name(corner, 2), "minus");
+        const RefPolygon& polygon = f.polygon(t.mesh, t.polygon);
+        const RefPoint& weighted = point_of(polygon.corners[0]);
+        EXPECT_STREQ(influence_name(polygon.corners[0], 0), first_usable ? "first" : "second");
+        EXPECT_EQ(weighted.weights[0], 1.0f);
+        EXPECT_EQ(weighted.influences[1], nullptr);
+        EXPECT_EQ(weighted.weights[1], 0.0f);
+        EXPECT_EQ(point_of(polygon.corners[1]).influences[0], nullptr);
+
+        // Corners are written 2, 1, 0: corner 0 links the one usable bone
+        // with weight 1, corner 1 has no link at all.
+        const std::string linked_node = first_usable ? "0" : "1";
+        f.state.verify_uv = 0;  // the triangle has no UVs
+        const std::vector<std::string> lines = reftest::section(f.write(), "triangles");
+        ASSERT_EQ(lines.size(), 4u);
+        const std::vector<std::string> corner0 = tokens(lines[3]);
+        ASSERT_EQ(corner0.size(), 12u) << lines[3];
+        EXPECT_EQ(corner0[0], linked_node);
+        EXPECT_EQ(std::vector<std::string>(corner0.begin() + 9, corner0.end()),
+                  (std::vector<std::string>{"1", linked_node, "1.000000"}));
+        const std::vector<std::string> corner1 = tokens(lines[2]);
+        EXPECT_EQ(corner1.size(), 9u) << lines[2];
+        EXPECT_EQ(corner1.at(0), "0");
     }
+}
+
+// A host whose parents form a loop (bone "a" the parent of "b" and "b" of
+// "a"): the climb to the top of the chain must end, and the file's nodes
+// must still form a tree. The loop is laid over the host's item records.
+struct LoopedItems {
+    static inline LWItemInfo items{};
+    static inline const LWItemInfo* host = nullptr;
+    static inline LWItemID a = nullptr, b = nullptr;
+    static inline long parent_calls = 0;
+    // Far more than any bounded walk asks; past it the loop gives way so a
+    // test of an unbounded climb ends in a failure instead of hanging.
+    static constexpr long kRunaway = 1000000;
+
+    static LWItemID parent(LWItemID item) {
+        if (++parent_calls > kRunaway) return nullptr;
+        if (item == a) return b;
+        return host->parent(item);
+    }
+    static const LWItemInfo* over(const LWItemInfo* real, LWItemID looped_a, LWItemID looped_b) {
+        host = real;
+        items = *real;
+        items.parent = parent;
+        a = looped_a;
+        b = looped_b;
+        parent_calls = 0;
+        return &items;
+    }
+};
+
+TEST(RefSkeleton, AParentLoopEndsTheClimbAndIsNotWrittenAsOne) {
+    RefFixture f;
+    Triangle t = add_triangle(f);
+    const ItemId object = f.builder.object("rig", t.mesh);
+    const ItemId a = f.builder.bone(object, "a").weight_map("a");
+    const ItemId b = f.builder.bone(object, "b", a).weight_map("b");
+    ASSERT_NO_FATAL_FAILURE(f.prepare(object));
+    f.state.item_info = LoopedItems::over(f.state.item_info, reftest::lw_item(a), reftest::lw_item(b));
+    ASSERT_EQ(ref_allocate(f.state), REF_OK);
+    ASSERT_EQ(ref_collect(f.state), REF_OK);
+    EXPECT_LT(LoopedItems::parent_calls, LoopedItems::kRunaway) << "the climb went round the loop";
+
+    ASSERT_EQ(f.state.bone_count, 2);
+    ASSERT_NE(f.bone("a"), nullptr);
+    ASSERT_NE(f.bone("b"), nullptr);
+    // Each bone names the other as parent; only the one recorded second
+    // keeps its parent in the file, the first becomes a root.
+    const std::vector<std::string> nodes = reftest::section(f.write(), "nodes");
+    ASSERT_EQ(nodes.size(), 2u);
+    EXPECT_EQ(nodes[0].substr(nodes[0].size() - 3), " -1") << nodes[0];
+    EXPECT_EQ(nodes[1].substr(nodes[1].size() - 2), " 0") << nodes[1];
 }
 
 TEST(RefSkeleton, OnlyMapsThatABoneNamesInfluenceAndTheLaterBoneKeepsASharedMap) {
