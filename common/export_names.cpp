@@ -2,16 +2,24 @@
 
 #include <cstring>
 
-void underscore_blanks(char* text) noexcept {
+#include "smd_format.h"
+
+namespace {
+
+bool breaks_material(char c) noexcept { return c == ' ' || smd_breaks_name(c); }
+
+}  // namespace
+
+void underscore_material(char* text) noexcept {
     if (text == nullptr) return;
     for (char* at = text; *at != '\0'; ++at) {
-        if (*at == ' ') *at = '_';
+        if (breaks_material(*at)) *at = '_';
     }
 }
 
-void underscore_blanks(std::string& text) noexcept {
+void underscore_material(std::string& text) noexcept {
     for (char& c : text) {
-        if (c == ' ') c = '_';
+        if (breaks_material(c)) c = '_';
     }
 }
 

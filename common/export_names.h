@@ -7,10 +7,12 @@
 //                                surface), GROUP_BY_TEXTURE 2 (the image its
 //                                surface's base colour shows).
 //
-//   underscore_blanks(text)      in place: every blank (code 32) becomes '_',
+//   underscore_material(text)    in place: every blank (code 32) becomes '_',
 //                                since the material field of a triangle is one
-//                                token. Tabs and other whitespace stay. A null
-//                                text is left alone.
+//                                token, and so does every byte that would
+//                                break its line (a quote or a control
+//                                character: smd_breaks_name). Other bytes stay.
+//                                A null text is left alone.
 //
 //   smd_default_name(text, rule) in place: the file name a save requester
 //                                proposes for an object file. The first "lwo"
@@ -39,7 +41,7 @@ enum SmdNameRule : int {
     SMD_NAME_LOWER_OR_UPPER = 1,  // reference exporter: "lwo", else "LWO"
 };
 
-void underscore_blanks(char* text) noexcept;
-void underscore_blanks(std::string& text) noexcept;
+void underscore_material(char* text) noexcept;
+void underscore_material(std::string& text) noexcept;
 
 int smd_default_name(char* text, SmdNameRule rule) noexcept;

@@ -53,7 +53,7 @@ int SmdBlockWriter::flush() noexcept {
 const std::string& SmdMaterialName::of(const char* name) {
     if (name != source_ || source_ == nullptr) {
         text_.assign(name);
-        underscore_blanks(text_);
+        underscore_material(text_);
         source_ = name;
     }
     return text_;

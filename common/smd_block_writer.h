@@ -18,7 +18,7 @@
 //       flush()            hands the block to the stream; the result.
 //
 //   SmdMaterialName::of(name)
-//       `name` with blanks turned into underscores, in a copy kept until the
+//       `name` as one token (underscore_material), in a copy kept until the
 //       next call (the names in the records stay as the host gave them).
 //       Runs of polygons usually share a name, so the same pointer given
 //       again returns the kept copy. Throws std::bad_alloc.

@@ -161,6 +161,12 @@ std::string_view node_name(const SmdNode& node) noexcept {
     return std::string_view(node.name != nullptr ? node.name : "");
 }
 
+// Copies a piece of a name, each byte that would break the line as '_'.
+char* append_name_bytes(char* out, std::string_view name) noexcept {
+    for (const char c : name) *out++ = smd_breaks_name(c) ? '_' : c;
+    return out;
+}
+
 // Parent, optional comment and line end: everything after the name.
 char* append_node_tail(char* out, const SmdNode& node) noexcept {
     out = node.parent < 0 ? smd_append<SMD_NODE_ROOT_PARENT>(out)
@@ -193,6 +199,7 @@ int smd_compose_node_line(char* out, std::size_t capacity, const SmdNode& node) 
 
     std::memcpy(out, index, index_length);
     char* at = smd_append<SMD_NODE_NAME_FORMAT>(out + index_length, name);
+    append_name_bytes(out + index_length + NODE_NAME_SEGMENTS[0].literal_length, name);
     std::memcpy(at, tail, tail_length);
     return static_cast<int>(length);
 }
@@ -274,8 +281,12 @@ int smd_write_node_line(std::FILE* stream, const SmdNode& node) noexcept {
     char* at = smd_append<SMD_NODE_INDEX_FORMAT>(line, node.index);
     int rc = smd_write_text(stream, line, static_cast<std::size_t>(at - line));
     if (rc == 0) rc = write_literal<SMD_NODE_NAME_FORMAT, 0>(stream);
-    const std::string_view name = node_name(node);
-    if (rc == 0) rc = smd_write_text(stream, name.data(), name.size());
+    std::string_view name = node_name(node);
+    while (rc == 0 && !name.empty()) {
+        const std::string_view piece = name.substr(0, sizeof line);
+        rc = smd_write_text(stream, line, static_cast<std::size_t>(append_name_bytes(line, piece) - line));
+        name.remove_prefix(piece.size());
+    }
     if (rc == 0) rc = write_literal<SMD_NODE_NAME_FORMAT, 1>(stream);
     if (rc != 0) return rc;
     at = append_node_tail(line, node);

@@ -85,10 +85,19 @@
 constexpr int SMD_MAX_LINKS = 15;
 constexpr int SMD_MAX_WRITTEN_LINKS = 3;
 
+// A byte that would end a quoted name or its line early: the quote and every
+// control character (tab, CR, LF ... and DEL). Node lines write such a byte
+// of a name as '_'; every other byte goes out as the host gave it.
+inline constexpr bool smd_breaks_name(char c) noexcept {
+    const auto byte = static_cast<unsigned char>(c);
+    return c == '"' || byte < 0x20 || byte == 0x7F;
+}
+
 // One line of the nodes section.
 struct SmdNode {
     int index;
-    const char* name;  // borrowed, not owned; null is written as an empty name
+    const char* name;  // borrowed, not owned; null is written as an empty name;
+                       // bytes that smd_breaks_name are written as '_'
     int parent;        // node number of the parent, -1 (any negative) for a root
     bool null_bone;    // add the null-bone comment after the parent
 };
@@ -118,7 +127,7 @@ struct SmdVertex {
 
 // One material line and three vertex lines.
 struct SmdTriangle {
-    const char* material;  // borrowed; blanks already turned into underscores
+    const char* material;  // borrowed; already one token (underscore_material in export_names.h)
     SmdVertex vertices[3];
 };
 

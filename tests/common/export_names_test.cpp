@@ -17,19 +17,25 @@ TEST(ExportNames, GroupByValuesAreThePanelsItemMeanings) {
     EXPECT_EQ(GROUP_BY_TEXTURE, 2);
 }
 
-TEST(ExportNames, UnderscoreBlanksReplacesOnlyBlanks) {
+TEST(ExportNames, UnderscoreMaterialReplacesWhatWouldBreakTheToken) {
     char text[] = " Skin Mat  2\tx ";
-    underscore_blanks(text);
-    EXPECT_STREQ(text, "_Skin_Mat__2\tx_");
+    underscore_material(text);
+    EXPECT_STREQ(text, "_Skin_Mat__2_x_");
 
     std::string name = "UV map one";
-    underscore_blanks(name);
+    underscore_material(name);
     EXPECT_EQ(name, "UV_map_one");
 
+    // Quotes and control characters (DEL included) would end the line or a
+    // reader's token; bytes above 127 are someone's letters and stay.
+    std::string hostile = "a\"b\nc\rd\x01" "e\x7f" "f\xc3\xa9g";
+    underscore_material(hostile);
+    EXPECT_EQ(hostile, "a_b_c_d_e_f\xc3\xa9g");
+
     char empty[] = "";
-    underscore_blanks(empty);
+    underscore_material(empty);
     EXPECT_STREQ(empty, "");
-    underscore_blanks(static_cast<char*>(nullptr));  // must not crash
+    underscore_material(static_cast<char*>(nullptr));  // must not crash
 }
 
 TEST(ExportNames, DefaultNameReferenceRuleFallsBackToUpperCase) {

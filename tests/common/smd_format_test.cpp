@@ -318,6 +318,29 @@ TEST(SmdLines, NodeLine) {
     EXPECT_EQ(std::string(exact, sizeof exact), "3\t \"Bone\"\t 1\n");
 }
 
+TEST(SmdLines, NodeNamesCannotBreakTheLine) {
+    // A quote or any control character would end the quoted name or the line
+    // early; each is written as '_'. Blanks and bytes above 127 stay.
+    const std::string hostile = "a\"b\tc\rd\ne\x01" "f\x7f" "g h\xc3\xa9";
+    const std::string written = "a_b_c_d_e_f_g h\xc3\xa9";
+    EXPECT_EQ(compose_node(SmdNode{1, hostile.c_str(), 0, false}), "1\t \"" + written + "\"\t 0\n");
+
+    // A name too long for the line buffer goes out in pieces, by the same rule.
+    std::string long_hostile;
+    std::string long_written;
+    for (int i = 0; i < 300; ++i) {
+        long_hostile += hostile;
+        long_written += written;
+    }
+    std::FILE* stream = std::tmpfile();
+    ASSERT_NE(stream, nullptr);
+    EXPECT_EQ(smd_write_node_line(stream, SmdNode{2, long_hostile.c_str(), -1, true}), 0);
+    EXPECT_EQ(smd_write_node_line(stream, SmdNode{3, hostile.c_str(), 2, false}), 0);
+    EXPECT_EQ(read_all(stream), "2\t \"" + long_written + "\"\t -1\t // null bone\n"
+                                "3\t \"" + written + "\"\t 2\n");
+    std::fclose(stream);
+}
+
 TEST(SmdLines, BoneLine) {
     // Two blanks after the number and between z and rx.
     EXPECT_EQ(compose_bone(SmdBoneFrame{1, {1.5, -2.0, 0.25}, {0.0, -0.0, 3.14159265}}),

@@ -109,6 +109,31 @@ TEST(MeshWriter, NamesMaterialsByTheChosenGroupingWithUnderscores) {
     EXPECT_STREQ(mesh_material_name(f.state, f.state.polygons[0]), "skin tex.png");
 }
 
+// A quote or a control character in a name would split the material line
+// or add a stray line to the triangles: written as '_', like a blank.
+TEST(MeshWriter, MaterialNamesStayOneTokenOnOneLine) {
+    MeshFixture f;
+    auto m = f.builder.mesh("/models/hostile.lwo");
+    auto a = m.point(0, 0, 0), b = m.point(1, 0, 0), c = m.point(0, 1, 0);
+    m.triangle(a, b, c, "Sk\"in\r\nx");
+    for (auto p : {a, b, c}) m.uv("uv\nmap\t1", p, 0.5f, 0.5f);
+    const int image = f.builder.image("tex\x01ture\x7f\xc3\xa9.png", 4, 4);
+    f.builder.surface(m, "Sk\"in\r\nx").uv_image_layer(image, "uv\nmap\t1");
+    f.collect(m.index());
+
+    const struct {
+        int group_by;
+        const char* material;
+    } groupings[] = {{GROUP_BY_UV_MAP, "uv_map_1"}, {GROUP_BY_SURFACE, "Sk_in__x"},
+                     {GROUP_BY_TEXTURE, "tex_ture_\xc3\xa9.png"}};
+    for (const auto& grouping : groupings) {
+        f.state.group_by = grouping.group_by;
+        const auto lines = triangles_of(f.write());
+        ASSERT_EQ(lines.size(), 4u) << grouping.material;
+        EXPECT_EQ(lines[0], grouping.material);
+    }
+}
+
 TEST(MeshWriter, WritesChosenPolygonsWithTheirCornersScaledAndSwapped) {
     MeshFixture f;
     auto m = f.builder.mesh("/models/pick.lwo");

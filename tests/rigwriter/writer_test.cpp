@@ -123,6 +123,44 @@ TEST(RefWriter, CornersOfOnePointKeepTheirOwnNormalsAndUvs) {
               }));
 }
 
+// Names come from the user: a quote or a control character in one must not
+// end a node's quoted name, split a line or add a stray line to the
+// triangles. Each is written as '_'; a name without them keeps its bytes.
+TEST(RefWriter, NamesCannotBreakTheFilesLines) {
+    RefFixture f;
+    MeshBuilder mesh = f.builder.mesh("C:/models/names.lwo");
+    const std::uint32_t p0 = mesh.point(0, 0, 0), p1 = mesh.point(1, 0, 0), p2 = mesh.point(0, 0, 1);
+    const std::string uv_map = "uv\nmap";
+    mesh.uv(uv_map, p0, 0.0f, 0.0f).uv(uv_map, p1, 1.0f, 0.0f).uv(uv_map, p2, 0.0f, 1.0f);
+    mesh.weight("w", p0, 1.0f);
+    const std::string surface = "Sk\"in\tone\r";
+    mesh.triangle(p0, p1, p2, surface);
+    const int image = f.builder.image("tex\x01" "ture\x7f" "\xc3\xa9", 4, 4);
+    f.builder.surface(mesh, surface).uv_image_layer(image, uv_map);
+    const ItemId object = f.builder.object("names", mesh);
+    const ItemId hostile = f.builder.bone(object, "bo\"ne\nx").weight_map("w");
+    f.builder.bone(object, "two words\xc3\xa9", hostile);
+    ASSERT_NO_FATAL_FAILURE(f.collect(object));
+
+    const std::string text = f.write();
+    EXPECT_EQ(section(text, "nodes"), (std::vector<std::string>{
+                                          "0\t \"bo_ne_x\"\t -1",
+                                          "1\t \"two words\xc3\xa9\"\t 0\t // null bone",
+                                      }));
+    EXPECT_EQ(section(text, "skeleton").size(), 3u);  // "time 0" and two bones
+    const struct {
+        int group_by;
+        const char* material;
+    } groupings[] = {{GROUP_BY_UV_MAP, "uv_map"}, {GROUP_BY_SURFACE, "Sk_in_one_"},
+                     {GROUP_BY_TEXTURE, "tex_ture_\xc3\xa9"}};
+    for (const auto& grouping : groupings) {
+        f.state.group_by = grouping.group_by;
+        const std::vector<std::string> triangles = section(f.write(), "triangles");
+        ASSERT_EQ(triangles.size(), 4u) << grouping.material;
+        EXPECT_EQ(triangles[0], grouping.material);
+    }
+}
+
 TEST(RefWriter, LongNamesAndLargeFilesAreWrittenWhole) {
     RefFixture f;
     MeshBuilder mesh = f.builder.mesh("C:/models/long.lwo");
