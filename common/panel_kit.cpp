@@ -1,6 +1,7 @@
 #include "panel_kit.h"
 
 #include <cfloat>
+#include <cmath>
 #include <limits>
 
 #include "export_names.h"
@@ -174,6 +175,29 @@ float panel_scale_setting(LWControl* box, LWControl* field) noexcept {
 
 float panel_scale_toggled(LWControl* box, LWControl* field) noexcept {
     const float scale = panel_scale_setting(box, field);
+    panel_draw_enabled(field, panel_get_int(box, CTL_VALUE) != 0);
+    return scale;
+}
+
+// A scale that is no finite float would make every number of the file inf
+// or NaN, so such a typed value is undone rather than used.
+float panel_scale_edited(LWControl* field, float& kept) noexcept {
+    const float scale = float_from_double(panel_get_float(field));
+    if (!std::isfinite(scale)) {
+        panel_set_float(field, static_cast<double>(kept));
+        return kept;
+    }
+    kept = scale;
+    return scale;
+}
+
+float panel_scale_setting(LWControl* box, LWControl* field, float& kept) noexcept {
+    if (panel_get_int(box, CTL_VALUE) == 0) return 1.0f;
+    return panel_scale_edited(field, kept);
+}
+
+float panel_scale_toggled(LWControl* box, LWControl* field, float& kept) noexcept {
+    const float scale = panel_scale_setting(box, field, kept);
     panel_draw_enabled(field, panel_get_int(box, CTL_VALUE) != 0);
     return scale;
 }

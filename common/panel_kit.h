@@ -52,9 +52,21 @@
 //                                           become an infinity of its sign
 //                                           (the plain conversion is
 //                                           undefined there)
-//   panel_scale_setting(box, field)         the field as a float while the
-//                                           box is on, else 1
-//   panel_scale_toggled(box, field)         the box's event: draws the field
+//   panel_scale_setting(box, field[, kept]) the field as a float while the
+//                                           box is on, else 1. With `kept`
+//                                           (the exporters), the field's last
+//                                           good value, the panel's initial
+//                                           scale at first: a value that is
+//                                           no finite float (NaN, an
+//                                           infinity, past the largest float)
+//                                           is replaced in the field by
+//                                           `kept` and read as it; a finite
+//                                           one becomes `kept`
+//   panel_scale_edited(field, kept)         the field's event: the same rule
+//                                           for a value just typed, so the
+//                                           field never shows one that is no
+//                                           finite float
+//   panel_scale_toggled(box, field[, kept]) the box's event: draws the field
 //                                           normal while the box is on,
 //                                           ghosted while off, and returns
 //                                           panel_scale_setting
@@ -100,6 +112,9 @@ LWControl* panel_add_list(const LWPanelFuncs* funcs, LWPanelID panel, const char
 float float_from_double(double value) noexcept;
 float panel_scale_setting(LWControl* box, LWControl* field) noexcept;
 float panel_scale_toggled(LWControl* box, LWControl* field) noexcept;
+float panel_scale_setting(LWControl* box, LWControl* field, float& kept) noexcept;
+float panel_scale_edited(LWControl* field, float& kept) noexcept;
+float panel_scale_toggled(LWControl* box, LWControl* field, float& kept) noexcept;
 
 int panel_group_count(int uv_map_count) noexcept;
 int panel_group_of_item(int uv_map_count, int index) noexcept;

@@ -150,6 +150,7 @@ struct MeshControls {
     LWControl* uv_template;
     LWControl* scale_box;
     LWControl* scale_value;
+    float scale_kept;  // the scale field's last good value (panel_scale_setting)
     LWControl* save_hint;
     LWControl* save;
 };

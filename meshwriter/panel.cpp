@@ -158,7 +158,13 @@ void invalid_row_clicked(LWControlID control, void* data) noexcept {
 void scale_box_changed(LWControlID control, void* data) noexcept {
     auto* state = static_cast<MeshExportState*>(data);
     if (state == nullptr) return;
-    panel_scale_toggled(static_cast<LWControl*>(control), state->controls.scale_value);
+    panel_scale_toggled(static_cast<LWControl*>(control), state->controls.scale_value, state->controls.scale_kept);
+}
+
+void scale_value_changed(LWControlID control, void* data) noexcept {
+    auto* state = static_cast<MeshExportState*>(data);
+    if (state == nullptr) return;
+    panel_scale_edited(static_cast<LWControl*>(control), state->controls.scale_kept);
 }
 
 void uv_template_pressed(LWControlID control, void* data) noexcept {
@@ -175,8 +181,9 @@ void uv_template_pressed(LWControlID control, void* data) noexcept {
 
 // The factor the writer uses: the float field while "Scale geometry:" is on
 // (1.0 for a 0 there, which would put every point at the origin), else 1.0.
-float panel_scale(const MeshExportState& state) noexcept {
-    const float scale = panel_scale_setting(state.controls.scale_box, state.controls.scale_value);
+float panel_scale(MeshExportState& state) noexcept {
+    const float scale =
+        panel_scale_setting(state.controls.scale_box, state.controls.scale_value, state.controls.scale_kept);
     return scale == 0.0f ? 1.0f : scale;
 }
 
@@ -245,6 +252,8 @@ bool add_controls(MeshExportState& state) noexcept {
     c.scale_value = panel_add_typed(state.panel_funcs, state.panel, "FloatControl", LWT_FLOAT, "", 112, 320);
     if (c.scale_value == nullptr) return false;
     panel_set_float(c.scale_value, static_cast<double>(state.scale));
+    c.scale_kept = state.scale;
+    panel_set_event(c.scale_value, scale_value_changed, &state);
     c.save_hint = add_text(state, LABEL_SAVE_HINT, 5, 360);
     if (c.save_hint == nullptr) return false;
     c.save = add_button(state, LABEL_SAVE, 422, 360, mesh_save);

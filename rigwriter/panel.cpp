@@ -122,7 +122,14 @@ void grouping_changed(LWControlID control, void* data) noexcept {
 void scale_box_changed(LWControlID control, void* data) noexcept {
     RefExportState* state = state_of(data);
     if (state == nullptr || state->panel_data == nullptr) return;
-    panel_scale_toggled(static_cast<LWControl*>(control), state->panel_data->scale_value);
+    panel_scale_toggled(static_cast<LWControl*>(control), state->panel_data->scale_value,
+                        state->panel_data->scale_kept);
+}
+
+void scale_value_changed(LWControlID control, void* data) noexcept {
+    RefExportState* state = state_of(data);
+    if (state == nullptr || state->panel_data == nullptr) return;
+    panel_scale_edited(static_cast<LWControl*>(control), state->panel_data->scale_kept);
 }
 
 void null_bones_changed(LWControlID control, void* data) noexcept {
@@ -188,6 +195,7 @@ bool add_controls(RefExportState& state, RefPanel& c) noexcept {
     c.scale_value = add_simple(state, "FloatControl", LWT_FLOAT, "", 112, 288);
     if (c.scale_value == nullptr) return false;
     panel_set_float(c.scale_value, static_cast<double>(state.scale));
+    c.scale_kept = state.scale;
     c.include_null_bones = add_simple(state, "BoolControl", LWT_BOOLEAN, LABEL_NULL_BONES, 8, 320);
     if (c.include_null_bones == nullptr) return false;
     c.save_hint = add_text(state, LABEL_SAVE_HINT, 5, 360);
@@ -203,6 +211,7 @@ bool add_controls(RefExportState& state, RefPanel& c) noexcept {
     panel_set_event(c.group_by, grouping_changed, &state);
     panel_set_event(c.uv_template, uv_template_pressed, &state);
     panel_set_event(c.scale_box, scale_box_changed, &state);
+    panel_set_event(c.scale_value, scale_value_changed, &state);
     panel_set_event(c.include_null_bones, null_bones_changed, &state);
     return true;
 }
@@ -257,7 +266,7 @@ void ref_refresh_panel(RefExportState& state) noexcept {
 }
 
 float ref_panel_scale(const RefExportState& state) noexcept {
-    const RefPanel* c = state.panel_data;
+    RefPanel* c = state.panel_data;
     if (c == nullptr || c->scale_box == nullptr || c->scale_value == nullptr) return state.scale;
-    return panel_scale_setting(c->scale_box, c->scale_value);
+    return panel_scale_setting(c->scale_box, c->scale_value, c->scale_kept);
 }

@@ -59,6 +59,7 @@
 #include <lwrender.h>
 
 #include "ref_state.h"
+#include "smd_format.h"
 
 // ref_write_file: the target cannot be opened for writing.
 constexpr int REF_FILE_NOT_OPENED = 2;
@@ -74,6 +75,7 @@ struct RefPanel {
     LWControl* uv_template = nullptr;         // "UV Template Image Options"
     LWControl* scale_box = nullptr;           // "Scale geometry:"
     LWControl* scale_value = nullptr;         // the unlabelled FloatControl
+    float scale_kept = SMD_EXPORT_SCALE;      // its last good value (panel_scale_setting)
     LWControl* include_null_bones = nullptr;  // "Include null bones"
     LWControl* save_hint = nullptr;           // "Click Save SMD File to export SMD file:"
     LWControl* save = nullptr;                // "Save SMD file"

@@ -50,7 +50,8 @@ void fake_control_set(LWControlID id, cTag tag, LWValue* value) {
     if (tag == CTL_Y) fake->y = value->intv.value;
     if (tag == CTL_USERDATA) fake->userdata = value->ptr.ptr;
     if (tag == CTL_USEREVENT) fake->event = value->ptr.ptr;
-    if (tag == CTL_VALUE) fake->int_value = value->intv.value;
+    if (tag == CTL_VALUE && value->type == LWT_FLOAT) fake->float_value = value->flt.value;
+    if (tag == CTL_VALUE && value->type == LWT_INTEGER) fake->int_value = value->intv.value;
 }
 
 FakeControl make_control() {
@@ -288,6 +289,54 @@ TEST(PanelKitScale, ToggleGhostsTheFieldWhileTheBoxIsOff) {
 
     // A refused field is skipped; its value reads as 0.
     EXPECT_EQ(panel_scale_toggled(&box.control, nullptr), 0.0f);
+}
+
+TEST(PanelKitScale, WithAKeptValueTheFieldCountsOnlyWhileTheBoxIsOn) {
+    FakeControl box = make_control();
+    FakeControl field = make_control();
+    field.float_value = 12.5;
+    float kept = 40.0f;
+
+    box.int_value = 1;
+    EXPECT_EQ(panel_scale_setting(&box.control, &field.control, kept), 12.5f);
+    EXPECT_EQ(kept, 12.5f);
+    field.float_value = -3.0;
+    EXPECT_EQ(panel_scale_setting(&box.control, &field.control, kept), -3.0f);
+    field.float_value = 0.0;
+    EXPECT_EQ(panel_scale_setting(&box.control, &field.control, kept), 0.0f);  // the caller decides what 0 means
+    EXPECT_EQ(kept, 0.0f);
+
+    box.int_value = 0;
+    field.float_value = 12.5;
+    EXPECT_EQ(panel_scale_setting(&box.control, &field.control, kept), 1.0f);
+    EXPECT_EQ(kept, 0.0f) << "an unread field is not taken";
+    // A refused box reads as off.
+    EXPECT_EQ(panel_scale_setting(nullptr, &field.control, kept), 1.0f);
+    EXPECT_TRUE(box.draws.empty() && field.draws.empty());
+}
+
+// Past the largest float, an infinity or NaN: the field shows its last good
+// value again and that value is the scale; the bad one is never kept.
+TEST(PanelKitScale, AValueThatIsNoFiniteFloatIsUndone) {
+    FakeControl box = make_control();
+    FakeControl field = make_control();
+    box.int_value = 1;
+    float kept = 40.0f;
+    const double inf = std::numeric_limits<double>::infinity();
+    const double half_place = std::ldexp(1.0, 128) - std::ldexp(1.0, 103);  // the first that rounds to infinity
+    for (double typed : {1e300, -1e300, half_place, inf, -inf, std::numeric_limits<double>::quiet_NaN()}) {
+        SCOPED_TRACE(typed);
+        field.float_value = typed;
+        EXPECT_EQ(panel_scale_setting(&box.control, &field.control, kept), 40.0f);
+        EXPECT_EQ(field.float_value, 40.0);
+        EXPECT_EQ(kept, 40.0f);
+    }
+    // The largest float is still a float.
+    field.float_value = std::nextafter(half_place, 0.0);
+    EXPECT_EQ(panel_scale_setting(&box.control, &field.control, kept), FLT_MAX);
+    field.float_value = 1e300;
+    EXPECT_EQ(panel_scale_toggled(&box.control, &field.control, kept), FLT_MAX);
+    EXPECT_EQ(field.float_value, double(FLT_MAX));
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -347,6 +348,34 @@ private:
     void (*old_handler_)(int) = nullptr;
 };
 
+// A scale that is no float (1e300) or no number is taken back as soon as it
+// is typed; the save uses the last good one.
+TEST(StaticExport, AScaleThatIsNoFiniteFloatGivesWayToTheLastGoodOne) {
+    Exporter x;
+    Ship ship(x.builder);
+    TempDir dir;
+    x.host.script()
+        .set(lwhost::unlabelled("float", 0), 1e300)
+        .press("Save SMD file")
+        .answer_file(dir.file("huge.smd"))
+        .set(lwhost::unlabelled("float", 0), 2.5)
+        .set(lwhost::unlabelled("float", 0), std::numeric_limits<double>::quiet_NaN())
+        .press("Save SMD file")
+        .answer_file(dir.file("nan.smd"))
+        .close();
+    ASSERT_EQ(x.run(), 0);
+    EXPECT_TRUE(x.host.messages.empty());
+    const lwhost::PanelRecord* panel = x.host.panels().find(kTitle);
+    ASSERT_NE(panel, nullptr);
+    ASSERT_EQ(panel->views.size(), 7u);  // open, five actions, close
+    EXPECT_EQ(panel->views[1].control("FloatControl", 0)->float_value, 40.0);
+    EXPECT_EQ(panel->views[4].control("FloatControl", 0)->float_value, 2.5);
+
+    // The quad's corner 2 is the point (1, 1, 0): file (x, z, y).
+    const auto first_vertex = [&](const char* name) { return triangles_of(read_file(dir.file(name))).at(1); };
+    EXPECT_EQ(first_vertex("huge.smd").substr(0, 32), "0 40.000000 0.000000 40.000000 0");
+    EXPECT_EQ(first_vertex("nan.smd").substr(0, 30), "0 2.500000 0.000000 2.500000 0");
+}
 TEST(StaticExport, ReportsFilesThatCannotBeSavedAndKeepsThePanelOpen) {
     Exporter x;
     auto m = x.builder.mesh("/models/many.lwo");

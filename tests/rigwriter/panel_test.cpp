@@ -2,6 +2,7 @@
 // through the built plug-in with the host playing the user.
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -224,6 +225,44 @@ TEST(RefPanel, ScaleBoxDecidesTheFactorAndGhostsItsField) {
     EXPECT_NE(scaled_text.find("\n0 12.500000 37.500000 25.000000 "), std::string::npos) << scaled_text;
     EXPECT_NE(unscaled_text.find("\n0 1.000000 3.000000 2.000000 "), std::string::npos) << unscaled_text;
     EXPECT_EQ(scaled_text.find("\n0 40.000000 120.000000"), std::string::npos);
+    EXPECT_TRUE(host.messages.empty());
+}
+
+// 1e300 is a double but no float: used, it would make every number of the
+// file inf or nan. The field goes back to its last good value instead, and
+// so it does for NaN.
+TEST(RefPanel, AScaleThatIsNoFiniteFloatGivesWayToTheLastGoodOne) {
+    Host host;
+    SceneBuilder b(host.scene);
+    build_plain(b);
+    load(host);
+    uv_test::TempDir dir;
+    const std::string huge = dir.file("huge.smd"), not_a_number = dir.file("nan.smd");
+    host.script()
+        .set("Don't verify UV information", 1)
+        .set(lwhost::unlabelled("float", 0), 1e300)
+        .press("Save SMD file")
+        .answer_file(huge)
+        .set(lwhost::unlabelled("float", 0), 2.5)
+        .set(lwhost::unlabelled("float", 0), std::numeric_limits<double>::quiet_NaN())
+        .press("Save SMD file")
+        .answer_file(not_a_number)
+        .close();
+    ASSERT_EQ(host.run_generic("SMD Export Layout"), 0);
+    const PanelRecord& record = exporter_panel(host);
+    ASSERT_EQ(record.views.size(), 8u);  // open, six actions, close
+    // The field takes the bad value back as soon as it is typed.
+    for (int view : {2, 3}) EXPECT_EQ(record.views[view].control("FloatControl", 0)->float_value, 40.0) << view;
+    for (int view : {5, 6}) EXPECT_EQ(record.views[view].control("FloatControl", 0)->float_value, 2.5) << view;
+
+    // Point (1, 2, 3) of the host is (1, 3, 2) in the file, times the factor.
+    const std::string huge_text = rigtest::read_file(huge), nan_text = rigtest::read_file(not_a_number);
+    EXPECT_NE(huge_text.find("\n0 40.000000 120.000000 80.000000 "), std::string::npos) << huge_text;
+    EXPECT_NE(nan_text.find("\n0 2.500000 7.500000 5.000000 "), std::string::npos) << nan_text;
+    for (const std::string* text : {&huge_text, &nan_text}) {
+        EXPECT_EQ(text->find("inf"), std::string::npos) << *text;
+        EXPECT_EQ(text->find("nan"), std::string::npos) << *text;
+    }
     EXPECT_TRUE(host.messages.empty());
 }
 
