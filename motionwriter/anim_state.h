@@ -90,6 +90,7 @@ struct AnimExportState {
     int lastFrame;                      // inclusive
     int frameStep;                      // Layout's preview step, shown only
     float scale;                        // applied to positions when written
+    float scaleKept;                    // the scale field's last good value (panel_scale_setting)
     std::unique_ptr<AnimBone[]> bones;  // boneCount records
     LWPanelFuncs* panelFuncs;
     LWPanelID panel;
@@ -162,10 +163,12 @@ int write_anim_nodes(std::FILE* stream, const AnimExportState& state) noexcept;
 // One time block per sampled frame, labelled with its scene frame number; a
 // record without samples gets no pose lines.
 int write_anim_frames(std::FILE* stream, const AnimExportState& state) noexcept;
-// Writes the file to a temporary file beside `path` and renames it over
-// `path` only when every write, the flush and the close succeeded; the
-// temporary file is removed otherwise. ANIM_OK, ANIM_OPEN_FAILED (nothing
-// could be created), ANIM_WRITE_FAILED or ANIM_NO_MEMORY.
+// Writes the file through the common safe save (safe_file.h): a temporary
+// file beside `path`, renamed over it only when every write, the flush and
+// the close succeeded, and removed otherwise. ANIM_OK; ANIM_OPEN_FAILED when
+// the target cannot be written at all (no such folder, a folder, a file we
+// may not write) or nothing could be created beside it; ANIM_WRITE_FAILED or
+// ANIM_NO_MEMORY.
 int save_anim_file(const AnimExportState& state, const char* path) noexcept;
 
 // ---- Panel and activation (panel.cpp, activate.cpp) ------------------------
@@ -174,6 +177,9 @@ int save_anim_file(const AnimExportState& state, const char* path) noexcept;
 int open_anim_panel(AnimExportState& state, LWPanelFuncs* panels) noexcept;
 // The save button: file request, sampling of the range, writing.
 void export_animation(LWControl* control, AnimExportState& state) noexcept;
+// Whether the range from firstFrame to lastFrame may be saved: the save
+// button is ghosted whenever it may not, from the panel's opening on.
+bool anim_range_savable(const AnimExportState& state) noexcept;
 // "GoToFrame" and "RefreshNow" for every frame from firstFrame to lastFrame.
 void step_frames(AnimExportState& state) noexcept;
 // Writes "smd" over the first occurrence of the three-letter `pattern`;

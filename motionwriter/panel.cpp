@@ -63,7 +63,12 @@ char* scene_list_name(void* data, int row, int column) noexcept {
 void on_scale_switch(LWControlID control, void* data) noexcept {
     auto* state = static_cast<AnimExportState*>(data);
     if (!state) return;
-    panel_scale_toggled(static_cast<LWControl*>(control), control_at(*state, ANIM_CTL_SCALE));
+    panel_scale_toggled(static_cast<LWControl*>(control), control_at(*state, ANIM_CTL_SCALE), state->scaleKept);
+}
+
+void on_scale_value(LWControlID control, void* data) noexcept {
+    auto* state = static_cast<AnimExportState*>(data);
+    if (state) panel_scale_edited(static_cast<LWControl*>(control), state->scaleKept);
 }
 
 void on_null_bones_switch(LWControlID control, void* data) noexcept {
@@ -75,14 +80,14 @@ void on_first_frame(LWControlID control, void* data) noexcept {
     auto* state = static_cast<AnimExportState*>(data);
     if (!state) return;
     state->firstFrame = panel_get_int(static_cast<LWControl*>(control), CTL_VALUE);
-    panel_draw_enabled(control_at(*state, ANIM_CTL_SAVE), state->firstFrame < state->lastFrame);
+    panel_draw_enabled(control_at(*state, ANIM_CTL_SAVE), anim_range_savable(*state));
 }
 
 void on_last_frame(LWControlID control, void* data) noexcept {
     auto* state = static_cast<AnimExportState*>(data);
     if (!state) return;
     state->lastFrame = panel_get_int(static_cast<LWControl*>(control), CTL_VALUE);
-    panel_draw_enabled(control_at(*state, ANIM_CTL_SAVE), state->firstFrame < state->lastFrame);
+    panel_draw_enabled(control_at(*state, ANIM_CTL_SAVE), anim_range_savable(*state));
 }
 
 void on_save(LWControlID control, void* data) noexcept {
@@ -127,15 +132,19 @@ void add_controls(AnimExportState& state, LWPanelFuncs* panels, LWPanelID panel,
 void set_initial_values(AnimExportState& state, LWControl** controls) noexcept {
     panel_set_int(controls[ANIM_CTL_SCALE_ON], CTL_VALUE, 1);
     panel_set_float(controls[ANIM_CTL_SCALE], state.scale);
+    state.scaleKept = state.scale;
     panel_set_int(controls[ANIM_CTL_NULL_BONES], CTL_VALUE, 1);
     panel_set_int(controls[ANIM_CTL_FIRST], CTL_VALUE, state.firstFrame);
     panel_set_int(controls[ANIM_CTL_LAST], CTL_VALUE, state.lastFrame);
 
     panel_set_event(controls[ANIM_CTL_SAVE], on_save, &state);
     panel_set_event(controls[ANIM_CTL_SCALE_ON], on_scale_switch, &state);
+    panel_set_event(controls[ANIM_CTL_SCALE], on_scale_value, &state);
     panel_set_event(controls[ANIM_CTL_NULL_BONES], on_null_bones_switch, &state);
     panel_set_event(controls[ANIM_CTL_FIRST], on_first_frame, &state);
     panel_set_event(controls[ANIM_CTL_LAST], on_last_frame, &state);
+    // The scene's own preview range may be empty too (first after last).
+    panel_draw_enabled(controls[ANIM_CTL_SAVE], anim_range_savable(state));
 }
 
 }  // namespace
@@ -147,6 +156,8 @@ int replace_scene_extension(char* text, const char* pattern) noexcept {
     std::memcpy(found, "smd", 3);
     return 1;
 }
+
+bool anim_range_savable(const AnimExportState& state) noexcept { return state.firstFrame < state.lastFrame; }
 
 void step_frames(AnimExportState& state) noexcept {
     // Counted in a wider type: a last frame of INT_MAX must still end the loop.
@@ -161,7 +172,8 @@ void export_animation(LWControl*, AnimExportState& state) noexcept {
     if (!request_file) return;
     fill_file_request(g_request, g_names, FREQ_SAVE, "Save SMD File", "SMD File");
     if (state.controls)
-        state.scale = panel_scale_setting(control_at(state, ANIM_CTL_SCALE_ON), control_at(state, ANIM_CTL_SCALE));
+        state.scale = panel_scale_setting(control_at(state, ANIM_CTL_SCALE_ON), control_at(state, ANIM_CTL_SCALE),
+                                          state.scaleKept);
     // A scene never saved has no name to offer: the request starts empty.
     const std::size_t length = set_base_name(g_names, state.sceneFile.get());
     if (length < MAX_RENAMED_LENGTH && !replace_scene_extension(g_names.base_name, "lws"))

@@ -2,10 +2,9 @@
 // block per sampled frame with a pose line for each bone whose pose changed
 // since the frame before.
 #include <cstdio>
-#include <cstring>
-#include <new>
 
 #include "anim_state.h"
+#include "safe_file.h"
 
 namespace {
 
@@ -29,14 +28,6 @@ int write_pose_line(std::FILE* stream, const AnimBone& bone, int frame, double s
     return smd_write_bone_line(stream, line);
 }
 
-// A buffered stream reports most failures (a full disk) only when it
-// flushes, so the flush, the error flag and the close all decide.
-int finish_stream(std::FILE* stream, int rc) noexcept {
-    if (std::fflush(stream) != 0 || std::ferror(stream)) rc = rc ? rc : ANIM_WRITE_FAILED;
-    if (std::fclose(stream) != 0) rc = rc ? rc : ANIM_WRITE_FAILED;
-    return rc;
-}
-
 }  // namespace
 
 int write_anim_nodes(std::FILE* stream, const AnimExportState& state) noexcept {
@@ -51,6 +42,9 @@ int write_anim_nodes(std::FILE* stream, const AnimExportState& state) noexcept {
         void* parent = nullptr;
         if (bone.parentBone && intmap_get(&state.boneMap, anim_item_key(bone.parentBone), &parent) == MAP_OK)
             node.parent = static_cast<const AnimBone*>(parent)->nodeIndex;
+        // Parents come first; one that does not (a parent loop in a broken
+        // scene) is left out, so the skeleton stays a tree.
+        if (node.parent >= node.index) node.parent = -1;
         node.null_bone = bone.isNull != 0;
         rc = smd_write_node_line(stream, node);
     }
@@ -88,20 +82,9 @@ int write_anim_smd(const AnimExportState& state, std::FILE* stream) noexcept {
 }
 
 int save_anim_file(const AnimExportState& state, const char* path) noexcept {
-    if (!path || !*path) return ANIM_OPEN_FAILED;
-    // The temporary file sits beside the target so that the rename stays on
-    // one file system and replaces the target in one step.
-    static constexpr char SUFFIX[] = ".smdtmp";
-    const std::size_t length = std::strlen(path);
-    std::unique_ptr<char[]> temporary(new (std::nothrow) char[length + sizeof SUFFIX]);
-    if (!temporary) return ANIM_NO_MEMORY;
-    std::memcpy(temporary.get(), path, length);
-    std::memcpy(temporary.get() + length, SUFFIX, sizeof SUFFIX);
-
-    std::FILE* stream = std::fopen(temporary.get(), "w");
-    if (!stream) return ANIM_OPEN_FAILED;
-    int rc = finish_stream(stream, write_anim_smd(state, stream));
-    if (rc == ANIM_OK && std::rename(temporary.get(), path) != 0) rc = ANIM_WRITE_FAILED;
-    if (rc != ANIM_OK) std::remove(temporary.get());
-    return rc;
+    SafeFile file;
+    const int opened = safe_file_open(file, path);
+    if (opened == SAFE_FILE_NOT_OPENED) return ANIM_OPEN_FAILED;
+    if (opened != SAFE_FILE_OK) return ANIM_NO_MEMORY;
+    return safe_file_commit(file, write_anim_smd(state, file.stream));
 }

@@ -2,15 +2,22 @@
 // lines each time block holds, numbers, and what happens when writing fails.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <memory>
 #include <string>
+#include <thread>
+#include <tuple>
 #include <vector>
 
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include "../unprivileged.h"
 #include "anim_fixture.h"
 
 namespace {
@@ -69,6 +76,15 @@ struct HandState {
     }
 };
 
+// The names in a folder, sorted.
+std::vector<std::string> entries(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 std::string section(const std::string& text, const std::string& name) {
     const std::size_t start = text.find(name + "\n");
     if (start == std::string::npos) return "<no " + name + ">";
@@ -95,6 +111,17 @@ TEST(AnimWriter, NodeLinesCarryParentsAndTheNullBoneComment) {
               "3\t \"\"\t -1\n");
     // ... but the null bone still gets its pose line, under its own number.
     EXPECT_NE(section(text, "skeleton").find("\n1  0.000000"), std::string::npos) << text;
+}
+
+TEST(AnimWriter, NodeLinesStayWholeWhateverTheNamesAndParents) {
+    // A quote or a control character in a name is written as '_'. A parent
+    // that comes after its child (only a parent loop in a broken scene does
+    // that) is left out, so the nodes stay a tree.
+    HandState h({{"bo\"ne\nx", 1, false}, {"tab\there\r", 0, false}, {"plain name\xc3\xa9", 1, true}}, 0, 1);
+    EXPECT_EQ(section(h.write(), "nodes"),
+              "0\t \"bo_ne_x\"\t -1\n"
+              "1\t \"tab_here_\"\t 0\n"
+              "2\t \"plain name\xc3\xa9\"\t 1\t // null bone\n");
 }
 
 TEST(AnimWriter, LaterBlocksListOnlyBonesWhosePoseChanged) {
@@ -175,7 +202,7 @@ TEST(AnimWriter, FailedWritesAreReportedAndNeverReplaceAGoodFile) {
     ASSERT_EQ(save_anim_file(h.state, target.c_str()), ANIM_OK);
     const std::string good = read_file(target);
     EXPECT_EQ(good, h.write());
-    EXPECT_FALSE(file_exists(target + ".smdtmp"));
+    EXPECT_EQ(entries(dir.folder()), std::vector<std::string>{"walk.smd"});
 
     HandState other({{"z", -1, false}}, 0, 1);
     {  // the disk fills up after a few bytes: the good file stays
@@ -190,18 +217,79 @@ TEST(AnimWriter, FailedWritesAreReportedAndNeverReplaceAGoodFile) {
         std::signal(SIGXFSZ, previous);
         EXPECT_EQ(rc, ANIM_WRITE_FAILED);
         EXPECT_EQ(read_file(target), good);
-        EXPECT_FALSE(file_exists(target + ".smdtmp"));
+        EXPECT_EQ(entries(dir.folder()), std::vector<std::string>{"walk.smd"});
     }
-    {  // the rename fails (the target is a folder): nothing is left behind
+    {  // a folder cannot be written: refused before anything is made
         const std::string folder = dir.file("folder.smd");
         ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
-        EXPECT_EQ(save_anim_file(other.state, folder.c_str()), ANIM_WRITE_FAILED);
-        EXPECT_FALSE(file_exists(folder + ".smdtmp"));
+        EXPECT_EQ(save_anim_file(other.state, folder.c_str()), ANIM_OPEN_FAILED);
+        EXPECT_EQ(entries(dir.folder()), (std::vector<std::string>{"folder.smd", "walk.smd"}));
     }
     // No file can be made there at all.
     EXPECT_EQ(save_anim_file(other.state, dir.file("missing/walk.smd").c_str()), ANIM_OPEN_FAILED);
     EXPECT_EQ(save_anim_file(other.state, ""), ANIM_OPEN_FAILED);
     EXPECT_EQ(read_file(target), good);
+}
+
+// The common safe save: a file we may not write is refused, a link is kept
+// and leads to the new content.
+TEST(AnimWriter, ASaveKeepsReadOnlyFilesAndLinks) {
+    HandState h({{"a", -1, false}}, 0, 2);
+    TempDir dir;
+    const std::string locked = dir.file("locked.smd");
+    {
+        std::FILE* old = std::fopen(locked.c_str(), "w");
+        ASSERT_NE(old, nullptr);
+        std::fputs("old\n", old);
+        std::fclose(old);
+    }
+    ASSERT_EQ(chmod(locked.c_str(), 0444), 0);
+    {
+        test_files::Unprivileged user(dir.folder());
+        ASSERT_TRUE(user.active());
+        EXPECT_EQ(save_anim_file(h.state, locked.c_str()), ANIM_OPEN_FAILED);
+    }
+    EXPECT_EQ(read_file(locked), "old\n");
+    EXPECT_EQ(entries(dir.folder()), std::vector<std::string>{"locked.smd"});
+
+    const std::string link = dir.file("link.smd");
+    ASSERT_EQ(symlink("real.smd", link.c_str()), 0);
+    EXPECT_EQ(save_anim_file(h.state, link.c_str()), ANIM_OK);
+    struct stat status{};
+    ASSERT_EQ(lstat(link.c_str(), &status), 0);
+    EXPECT_TRUE(S_ISLNK(status.st_mode));
+    EXPECT_EQ(read_file(dir.file("real.smd")), h.write());
+}
+
+// Two saves to one file at the same time: each writes a whole file of its
+// own, and the file ends as one of them, never a mixture.
+TEST(AnimWriter, TwoSavesAtOnceEachWriteAWholeFile) {
+    // Large enough (a few MB) that the two writes overlap.
+    auto make = [](double offset) {
+        auto state = std::make_unique<HandState>(
+            std::vector<std::tuple<const char*, int, bool>>{{"a", -1, false}, {"b", 0, false}}, 0, 20000);
+        for (int k = 0; k < 20000; ++k) {
+            state->pose(0, k, {offset + k, 0, 0}, {0, 0, 0});
+            state->pose(1, k, {0, offset + k, 0}, {0, 0, 0});
+        }
+        return state;
+    };
+    const auto first = make(0.0), second = make(0.5);
+    const std::string first_text = first->write(), second_text = second->write();
+    TempDir dir;
+    const std::string target = dir.file("walk.smd");
+    for (int round = 0; round < 5; ++round) {
+        int first_rc = -1, second_rc = -1;
+        std::thread other([&] { second_rc = save_anim_file(second->state, target.c_str()); });
+        first_rc = save_anim_file(first->state, target.c_str());
+        other.join();
+        EXPECT_EQ(first_rc, ANIM_OK) << "round " << round;
+        EXPECT_EQ(second_rc, ANIM_OK) << "round " << round;
+        const std::string text = read_file(target);
+        EXPECT_TRUE(text == first_text || text == second_text) << "round " << round << ": a mixture of "
+                                                               << text.size() << " bytes";
+        EXPECT_EQ(entries(dir.folder()), std::vector<std::string>{"walk.smd"});
+    }
 }
 
 }  // namespace
