@@ -14,7 +14,12 @@
 //       The bytes go to a new file beside `path` (`path` + ".tmp<pid>-<n>"),
 //       which is renamed over `path` only when every byte was written and the
 //       file closed cleanly; on any failure it is removed, so `path` keeps
-//       what it held before. Returns TARGA_OK or one of the codes below.
+//       what it held before. As the plug-ins' own saves do: an existing
+//       `path` that cannot be opened for writing (a read-only file, a folder)
+//       is refused (TARGA_OPEN_FAILED) rather than renamed over; a symbolic
+//       link is followed, so the new file is renamed beside the file it
+//       leads to and the link stays; a device or pipe is written directly.
+//       Returns TARGA_OK or one of the codes below.
 //
 //   void targa_header(int width, int height, std::uint8_t out[18])
 //       The header alone, for callers that write their own rows.
@@ -27,7 +32,7 @@ namespace lwhost {
 enum TargaResult : int {
     TARGA_OK = 0,
     TARGA_BAD_IMAGE = 1,     // null path or pixels, or a size outside 1..65535
-    TARGA_OPEN_FAILED = 2,   // the temporary file could not be made
+    TARGA_OPEN_FAILED = 2,   // the target is refused or the temporary file could not be made
     TARGA_WRITE_FAILED = 3,  // a write, flush, close or the final rename failed
 };
 

@@ -24,6 +24,7 @@
 #include "scene.h"
 #include "scene_builder.h"
 #include "../temp_dir.h"
+#include "../unprivileged.h"
 
 namespace lwhost {
 namespace {
@@ -408,6 +409,38 @@ TEST(ImageUtilityTest, FailedSavesLeaveNothingBehind) {
     EXPECT_EQ(util->save(image, 0, target.c_str()), 0);
     EXPECT_EQ(fs::file_size(target), 18u + 64 * 64 * 3);
     EXPECT_THAT(directory_listing(dir.folder()), ElementsAre("keep.tga"));
+}
+
+// The saver keeps the rules of the plug-ins' own saves: an existing file we
+// may not write is refused, not renamed over, and a symbolic link is kept,
+// leading to the new picture.
+TEST(ImageUtilityTest, SavesKeepReadOnlyFilesAndLinks) {
+    TempDir dir;
+    Host host;
+    auto* util = service<LWImageUtil>(host, "Image Utility");
+    LWPixmapID image = util->create(2, 2, LWIMTYP_RGB24);
+    ASSERT_NE(image, nullptr);
+    const std::size_t picture_size = 18u + 2 * 2 * 3;
+
+    const fs::path locked = fs::path(dir.folder()) / "locked.tga";
+    { std::ofstream(locked, std::ios::binary) << "old"; }
+    fs::permissions(locked, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    {
+        test_files::Unprivileged user(dir.folder());
+        ASSERT_TRUE(user.active());
+        EXPECT_NE(util->save(image, 0, locked.c_str()), 0);
+    }
+    EXPECT_EQ(file_bytes(locked), (std::vector<std::uint8_t>{'o', 'l', 'd'}));
+    EXPECT_THAT(directory_listing(dir.folder()), ElementsAre("locked.tga"));
+
+    fs::create_directory(fs::path(dir.folder()) / "pictures");
+    const fs::path link = fs::path(dir.folder()) / "uv.tga";
+    fs::create_symlink("pictures/real.tga", link);
+    EXPECT_EQ(util->save(image, 0, link.c_str()), 0);
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(fs::file_size(fs::path(dir.folder()) / "pictures" / "real.tga"), picture_size);
+    EXPECT_THAT(directory_listing(fs::path(dir.folder()) / "pictures"), ElementsAre("real.tga"));
+    util->destroy(image);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 #include <lwmeshes.h>
 #include <lwpanel.h>
 #include <lwrender.h>
+#include <sys/stat.h>
 
 #include "host.h"
 #include "panels.h"
@@ -21,6 +23,7 @@
 #include "ui_script.h"
 #include "../meshwriter/uv_template.h"
 #include "../meshwriter/uv_template_pictures.h"
+#include "../unprivileged.h"
 
 namespace {
 
@@ -209,6 +212,22 @@ TEST(UvTemplatePanel, WritesNothingWhenTheUserOrTheHostStopsIt) {
         scene.host.script().press("Save UV Template Image").answer_file(lost).close();
         ASSERT_EQ(scene.open(), UV_TEMPLATE_OK);
         EXPECT_FALSE(exists(lost));
+        EXPECT_EQ(scene.error_texts(), std::vector<std::string>{"Error saving UV Template Image!"});
+        scene.host.messages.clear();
+    }
+    {  // a read-only picture is kept, not replaced: the user hears of it
+        const std::string locked = dir.file("locked.tga");
+        { std::ofstream(locked, std::ios::binary) << "old"; }
+        ASSERT_EQ(chmod(locked.c_str(), 0444), 0);
+        scene.host.script().press("Save UV Template Image").answer_file(locked).close();
+        {
+            test_files::Unprivileged user(dir.folder());
+            ASSERT_TRUE(user.active());
+            ASSERT_EQ(scene.open(), UV_TEMPLATE_OK);
+        }
+        std::ifstream kept(locked, std::ios::binary);
+        const std::string kept_text((std::istreambuf_iterator<char>(kept)), std::istreambuf_iterator<char>());
+        EXPECT_TRUE(kept_text == "old") << "replaced by " << kept_text.size() << " bytes";
         EXPECT_EQ(scene.error_texts(), std::vector<std::string>{"Error saving UV Template Image!"});
         scene.host.messages.clear();
     }
