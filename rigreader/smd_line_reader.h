@@ -21,10 +21,12 @@
 //                                    as "%255s" scans it in the C locale (at
 //                                    most 255 characters); false when the
 //                                    line has none.
-//   smd_first_token_is(reader, kw)   the line's first blank-separated token
-//                                    (at most 255 characters, as "%255s"
-//                                    takes it) equals kw, ignoring case. A
-//                                    line without a token matches nothing.
+//   smd_first_token_is(reader, kw)   the line's whole first blank-separated
+//                                    token equals the keyword kw, ignoring
+//                                    case. A line without a token matches
+//                                    nothing. For keywords shorter than 255
+//                                    characters (all there are) this is the
+//                                    "%255s" token's test.
 //   smd_keyword_equal(a, b)          0 when the whole strings are equal
 //                                    ignoring case (tolower per character).
 //   smd_find_section(reader, kw)     reads lines until one whose first token
