@@ -2,7 +2,6 @@
 // which moves the edit's layer copies and tags into the scene, applies the
 // selection rules of its selm argument and drops removed elements.
 #include <cstdint>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -79,20 +78,7 @@ void compact_layer(Layer& l) {
         for (std::uint32_t k = 0; k < p.vertex_count; ++k) pool.push_back(std::uint32_t(point_to[v[k]]));
         polygons.push_back(moved);
     }
-    for (VertexMap& map : l.vmaps) {
-        std::vector<std::int32_t> rows(points.size(), -1);
-        for (std::size_t i = 0; i < map.row_of_point.size() && i < point_to.size(); ++i)
-            if (point_to[i] >= 0) rows[std::size_t(point_to[i])] = map.row_of_point[i];
-        map.row_of_point = std::move(rows);
-        std::unordered_map<std::uint64_t, std::uint32_t> by_polygon;
-        for (const auto& [key, row] : map.polygon_rows) {
-            std::uint64_t polygon = key >> 32, point = key & 0xFFFFFFFFu;
-            if (polygon >= polygon_to.size() || point >= point_to.size()) continue;
-            if (polygon_to[polygon] < 0 || point_to[point] < 0) continue;
-            by_polygon.emplace((std::uint64_t(polygon_to[polygon]) << 32) | std::uint64_t(point_to[point]), row);
-        }
-        map.polygon_rows = std::move(by_polygon);
-    }
+    for (VertexMap& map : l.vmaps) map.renumber(point_to, polygon_to);
     l.points = std::move(points);
     l.polygons = std::move(polygons);
     l.vertex_pool = std::move(pool);

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -49,22 +50,20 @@ VertexMap* map_to_write(EditState& e, int layer, LWID type, const char* name, in
         error = EDERR_BADARGS;
         return nullptr;
     }
-    // Compared as C text: building a std::string per call would allocate.
-    auto named = [&](const VertexMap& m) { return m.type == type && m.name == name; };
-    const auto& present = e.view(layer)->vmaps;
-    auto existing = std::find_if(present.begin(), present.end(), named);
-    if (existing != present.end() && existing->dimension != dimension) {
+    // One lookup: the edit's copy of a layer lists its maps in the layer's
+    // order, so the index found in the layer seen is good in the copy too.
+    const std::string_view key(name);
+    const VertexMapList& present = e.view(layer)->vmaps;
+    const std::size_t at = present.index_of(type, key);
+    if (at != VertexMapList::npos && present[at].dimension != dimension) {
         error = EDERR_BADVMAP;
         return nullptr;
     }
-    if (existing == present.end() && !create) return nullptr;
+    if (at == VertexMapList::npos && !create) return nullptr;
     Layer* l = e.writable(layer);
-    auto found = std::find_if(l->vmaps.begin(), l->vmaps.end(), named);
-    VertexMap* map = found != l->vmaps.end() ? &*found : nullptr;
-    if (!map) {
-        map = &l->vmap(type, name, dimension);
-        ++e.data->stamp;  // the layer's map list may have moved
-    }
+    if (at != VertexMapList::npos) return &l->vmaps[at];
+    VertexMap* map = &l->vmaps.add(type, key, dimension);
+    ++e.data->stamp;  // a map pointVSet chose may exist now
     return map;
 }
 

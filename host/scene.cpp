@@ -1,7 +1,11 @@
 #include "scene.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <new>
+#include <stdexcept>
+#include <unordered_set>
 
 namespace lwhost {
 
@@ -91,70 +95,390 @@ bool decode_texture_layer(std::uintptr_t handle, int& surface, int& layer) {
 // ---------------------------------------------------------------------------
 // Vertex maps
 
-void VertexMap::set(std::uint32_t point, const float* value) {
-    if (point >= row_of_point.size()) {
-        if (!value) return;
-        row_of_point.resize(std::size_t(point) + 1, -1);
+namespace {
+
+// Removed rows are dropped once they outnumber the rest: each removal costs
+// O(1) on average, and a map never holds more than twice its values.
+bool mostly_removed(std::size_t removed, std::size_t rows) { return removed * 2 > rows; }
+
+// The corners of the polygon added last are found by a scan while they are
+// this few; a polygon with more of them uses the index.
+constexpr std::size_t kShortRun = 32;
+
+}  // namespace
+
+void VertexMap::RowIndex::reset(std::size_t rows) {
+    std::size_t size = 8;
+    while (size * 3 < (rows + 1) * 4) size *= 2;
+    slots_.assign(size, 0);
+    used_ = 0;
+    shift_ = 64;
+    for (std::size_t s = size; s > 1; s >>= 1) --shift_;
+}
+
+void VertexMap::RowIndex::clear() {
+    std::vector<std::uint32_t>().swap(slots_);
+    used_ = 0;
+}
+
+void VertexMap::RowIndex::insert(std::uint64_t key, std::uint32_t row) {
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t at = slot_of(key);
+    while (slots_[at] != 0) at = (at + 1) & mask;
+    slots_[at] = row + 1;
+    ++used_;
+}
+
+VertexMap::VertexMap(std::uint32_t type, std::string name, int dimension)
+    : type(type), name(std::move(name)), dimension(dimension) {
+    if (dimension < 0) throw std::invalid_argument("vertex map dimension below 0");
+}
+
+namespace {
+// Dimension 0 (a map that only marks points) still needs a non-null value.
+const float kNoFloats[1] = {0.0f};
+}  // namespace
+
+const float* VertexMap::point_value_at(std::size_t row) const {
+    return dimension ? values_.data() + row * std::size_t(dimension) : kNoFloats;
+}
+const float* VertexMap::corner_value_at(std::size_t row) const {
+    return dimension ? corner_values_.data() + row * std::size_t(dimension) : kNoFloats;
+}
+
+// --- Per point
+
+std::uint32_t VertexMap::point_row(std::uint32_t point) const {
+    if (point >= point_end_) return kNone;
+    if (contiguous_) {
+        if (point < first_point_) return kNone;
+        const std::size_t row = point - first_point_;
+        return row < points_.size() && points_[row] == point ? std::uint32_t(row) : kNone;
     }
-    std::int32_t& row = row_of_point[point];
-    if (!value) {  // the row's storage stays; only the link goes
-        row = -1;
+    if (!point_index_.built() && !index_points()) {
+        // No memory for the index: slow, but right.
+        for (std::size_t row = 0; row < points_.size(); ++row)
+            if (points_[row] == point) return std::uint32_t(row);
+        return kNone;
+    }
+    return point_index_.find(point, [&](std::uint32_t row) { return points_[row] == point; });
+}
+
+bool VertexMap::index_points() const {
+    try {
+        RowIndex index;
+        index.reset(value_count());
+        for (std::size_t row = 0; row < points_.size(); ++row)
+            if (points_[row] != kNone) index.insert(points_[row], std::uint32_t(row));
+        point_index_ = std::move(index);
+        return true;
+    } catch (const std::bad_alloc&) {
+        point_index_.clear();
+        return false;
+    }
+}
+
+void VertexMap::append_point(std::uint32_t point, const float* value) {
+    const std::size_t row = points_.size();
+    if (row >= kNone - 1) throw std::length_error("vertex map rows");
+    values_.insert(values_.end(), value, value + dimension);
+    try {
+        points_.push_back(point);
+    } catch (...) {
+        values_.resize(values_.size() - std::size_t(dimension));
+        throw;
+    }
+    if (row == 0) {
+        first_point_ = point;
+        contiguous_ = true;
+    } else if (contiguous_ && std::uint64_t(point) != std::uint64_t(first_point_) + row) {
+        contiguous_ = false;
+    }
+    if (point >= point_end_) point_end_ = point + 1;
+    if (!point_index_.built()) return;  // built when a lookup needs it
+    if (point_index_.full()) index_points();
+    else point_index_.insert(point, std::uint32_t(row));
+}
+
+void VertexMap::set(std::uint32_t point, const float* value) {
+    if (point == kNone) return;
+    const std::uint32_t row = point_row(point);
+    if (!value) {
+        if (row == kNone) return;
+        points_[row] = kNone;  // keeps its slot in the index, where it matches nothing
+        ++dead_points_;
+        if (mostly_removed(dead_points_, points_.size())) drop_removed_points();
         return;
     }
-    if (row < 0) {
-        row = std::int32_t(values.size() / std::size_t(dimension));
-        values.resize(values.size() + std::size_t(dimension));
-    }
-    std::copy(value, value + dimension, values.begin() + std::ptrdiff_t(row) * dimension);
+    if (row == kNone) append_point(point, value);
+    else std::copy(value, value + dimension, values_.begin() + std::ptrdiff_t(row) * dimension);
 }
 
 const float* VertexMap::get(std::uint32_t point) const {
-    if (point >= row_of_point.size() || row_of_point[point] < 0) return nullptr;
-    return values.data() + std::ptrdiff_t(row_of_point[point]) * dimension;
+    const std::uint32_t row = point_row(point);
+    return row == kNone ? nullptr : point_value_at(row);
+}
+
+void VertexMap::drop_removed_points() {
+    const std::size_t dim = std::size_t(dimension);
+    std::size_t kept = 0;
+    for (std::size_t row = 0; row < points_.size(); ++row) {
+        if (points_[row] == kNone) continue;
+        if (kept != row) {
+            points_[kept] = points_[row];
+            std::copy_n(values_.begin() + std::ptrdiff_t(row * dim), dim, values_.begin() + std::ptrdiff_t(kept * dim));
+        }
+        ++kept;
+    }
+    points_.resize(kept);
+    values_.resize(kept * dim);
+    recount_points();
+}
+
+void VertexMap::recount_points() {
+    dead_points_ = 0;
+    point_end_ = 0;
+    first_point_ = points_.empty() ? 0 : points_[0];
+    contiguous_ = true;
+    for (std::size_t row = 0; row < points_.size(); ++row) {
+        const std::uint32_t point = points_[row];
+        if (point == kNone) {
+            ++dead_points_;
+            continue;
+        }
+        if (point >= point_end_) point_end_ = point + 1;
+        if (std::uint64_t(point) != std::uint64_t(first_point_) + row) contiguous_ = false;
+    }
+    point_index_.clear();
+}
+
+// --- Per polygon
+
+namespace {
+std::uint64_t corner_key(std::uint32_t polygon, std::uint32_t point) {
+    return (std::uint64_t(polygon) << 32) | point;
+}
+}  // namespace
+
+std::uint32_t VertexMap::corner_row(std::uint32_t polygon, std::uint32_t point) const {
+    if (polygon >= polygon_end_) return kNone;
+    auto holds = [&](std::size_t row) { return corners_[row].polygon == polygon && corners_[row].point == point; };
+    if (polygon + 1 == polygon_end_ && last_run_ != kNone && corners_.size() - last_run_ <= kShortRun) {
+        for (std::size_t row = last_run_; row < corners_.size(); ++row)
+            if (holds(row)) return std::uint32_t(row);
+        return kNone;
+    }
+    if (!corner_index_.built() && !index_corners()) {
+        for (std::size_t row = 0; row < corners_.size(); ++row)
+            if (holds(row)) return std::uint32_t(row);
+        return kNone;
+    }
+    return corner_index_.find(corner_key(polygon, point), holds);
+}
+
+bool VertexMap::index_corners() const {
+    try {
+        RowIndex index;
+        index.reset(polygon_value_count());
+        for (std::size_t row = 0; row < corners_.size(); ++row)
+            if (corners_[row].polygon != kNone)
+                index.insert(corner_key(corners_[row].polygon, corners_[row].point), std::uint32_t(row));
+        corner_index_ = std::move(index);
+        return true;
+    } catch (const std::bad_alloc&) {
+        corner_index_.clear();
+        return false;
+    }
+}
+
+void VertexMap::append_corner(std::uint32_t polygon, std::uint32_t point, const float* value) {
+    const std::size_t row = corners_.size();
+    if (row >= kNone - 1) throw std::length_error("vertex map rows");
+    corner_values_.insert(corner_values_.end(), value, value + dimension);
+    try {
+        corners_.push_back(Corner{polygon, point});
+    } catch (...) {
+        corner_values_.resize(corner_values_.size() - std::size_t(dimension));
+        throw;
+    }
+    if (polygon >= polygon_end_) {
+        polygon_end_ = polygon + 1;
+        last_run_ = std::uint32_t(row);
+    }
+    if (!corner_index_.built()) return;
+    if (corner_index_.full()) index_corners();
+    else corner_index_.insert(corner_key(polygon, point), std::uint32_t(row));
 }
 
 void VertexMap::set_for_polygon(std::uint32_t polygon, std::uint32_t point, const float* value) {
-    std::uint64_t key = (std::uint64_t(polygon) << 32) | point;
-    auto found = polygon_rows.find(key);
+    if (polygon == kNone || point == kNone) return;
+    const std::uint32_t row = corner_row(polygon, point);
     if (!value) {
-        if (found != polygon_rows.end()) polygon_rows.erase(found);
+        if (row == kNone) return;
+        corners_[row].polygon = kNone;
+        ++dead_corners_;
+        if (mostly_removed(dead_corners_, corners_.size())) drop_removed_corners();
         return;
     }
-    std::uint32_t row;
-    if (found == polygon_rows.end()) {
-        row = std::uint32_t(polygon_values.size() / std::size_t(dimension));
-        polygon_values.resize(polygon_values.size() + std::size_t(dimension));
-        polygon_rows.emplace(key, row);
-    } else {
-        row = found->second;
-    }
-    std::copy(value, value + dimension, polygon_values.begin() + std::ptrdiff_t(row) * dimension);
+    if (row == kNone) append_corner(polygon, point, value);
+    else std::copy(value, value + dimension, corner_values_.begin() + std::ptrdiff_t(row) * dimension);
 }
 
 const float* VertexMap::get_for_polygon(std::uint32_t polygon, std::uint32_t point) const {
-    if (polygon_rows.empty()) return nullptr;
-    auto found = polygon_rows.find((std::uint64_t(polygon) << 32) | point);
-    if (found == polygon_rows.end()) return nullptr;
-    return polygon_values.data() + std::ptrdiff_t(found->second) * dimension;
+    const std::uint32_t row = corner_row(polygon, point);
+    return row == kNone ? nullptr : corner_value_at(row);
 }
 
-VertexMap* Layer::find_vmap(std::uint32_t type, const std::string& name) {
-    for (auto& map : vmaps)
-        if (map.type == type && map.name == name) return &map;
+void VertexMap::drop_removed_corners() {
+    const std::size_t dim = std::size_t(dimension);
+    std::size_t kept = 0;
+    for (std::size_t row = 0; row < corners_.size(); ++row) {
+        if (corners_[row].polygon == kNone) continue;
+        if (kept != row) {
+            corners_[kept] = corners_[row];
+            std::copy_n(corner_values_.begin() + std::ptrdiff_t(row * dim), dim,
+                        corner_values_.begin() + std::ptrdiff_t(kept * dim));
+        }
+        ++kept;
+    }
+    corners_.resize(kept);
+    corner_values_.resize(kept * dim);
+    recount_corners();
+}
+
+void VertexMap::recount_corners() {
+    dead_corners_ = 0;
+    polygon_end_ = 0;
+    for (const Corner& corner : corners_) {
+        if (corner.polygon == kNone) ++dead_corners_;
+        else if (corner.polygon >= polygon_end_) polygon_end_ = corner.polygon + 1;
+    }
+    last_run_ = kNone;
+    corner_index_.clear();
+}
+
+// --- Both
+
+void VertexMap::renumber(const std::vector<std::int64_t>& point_to, const std::vector<std::int64_t>& polygon_to) {
+    auto new_number = [](const std::vector<std::int64_t>& to, std::uint32_t old) -> std::uint32_t {
+        if (old >= to.size() || to[old] < 0 || to[old] >= std::int64_t(kNone)) return kNone;
+        return std::uint32_t(to[old]);
+    };
+    for (std::uint32_t& point : points_)
+        if (point != kNone) point = new_number(point_to, point);
+    for (Corner& corner : corners_) {
+        if (corner.polygon == kNone) continue;
+        corner.point = new_number(point_to, corner.point);
+        corner.polygon = corner.point == kNone ? kNone : new_number(polygon_to, corner.polygon);
+    }
+    drop_removed_points();
+    drop_removed_corners();
+}
+
+std::size_t VertexMap::memory_bytes() const {
+    return points_.capacity() * sizeof(std::uint32_t) + values_.capacity() * sizeof(float) + point_index_.bytes() +
+           corners_.capacity() * sizeof(Corner) + corner_values_.capacity() * sizeof(float) + corner_index_.bytes();
+}
+
+const char* VertexMap::storage_fault() const {
+    const std::size_t dim = std::size_t(dimension);
+    if (values_.size() != points_.size() * dim) return "per-point rows and values differ in number";
+    if (corner_values_.size() != corners_.size() * dim) return "per-polygon rows and values differ in number";
+    std::size_t removed = 0;
+    for (std::size_t row = 0; row < points_.size(); ++row) {
+        if (points_[row] == kNone) {
+            ++removed;
+            continue;
+        }
+        if (point_row(points_[row]) != row) return "a per-point value is not found under its point";
+    }
+    if (removed != dead_points_) return "removed per-point rows miscounted";
+    removed = 0;
+    for (std::size_t row = 0; row < corners_.size(); ++row) {
+        if (corners_[row].polygon == kNone) {
+            ++removed;
+            continue;
+        }
+        if (corner_row(corners_[row].polygon, corners_[row].point) != row)
+            return "a per-polygon value is not found under its polygon and point";
+    }
+    if (removed != dead_corners_) return "removed per-polygon rows miscounted";
     return nullptr;
 }
-const VertexMap* Layer::find_vmap(std::uint32_t type, const std::string& name) const {
-    for (auto& map : vmaps)
-        if (map.type == type && map.name == name) return &map;
-    return nullptr;
+
+// --- The layer's list
+
+namespace {
+std::atomic<std::uint64_t> g_vmap_list_generation{0};
+void next_generation() { g_vmap_list_generation.fetch_add(1, std::memory_order_relaxed); }
+}  // namespace
+
+std::uint64_t VertexMapList::generation() { return g_vmap_list_generation.load(std::memory_order_relaxed); }
+
+VertexMapList::VertexMapList() { next_generation(); }
+
+VertexMapList::VertexMapList(const VertexMapList& other) {
+    maps_.reserve(other.maps_.size());
+    for (const auto& map : other.maps_) maps_.push_back(std::make_unique<VertexMap>(*map));
+    reindex();
+    next_generation();
 }
-VertexMap& Layer::vmap(std::uint32_t type, const std::string& name, int dimension) {
-    if (VertexMap* found = find_vmap(type, name)) return *found;
-    VertexMap& map = vmaps.emplace_back();
-    map.type = type;
-    map.name = name;
-    map.dimension = dimension;
-    return map;
+
+// The index's names view the maps themselves, which do not move.
+VertexMapList::VertexMapList(VertexMapList&& other) noexcept
+    : maps_(std::move(other.maps_)), index_(std::move(other.index_)) {
+    other.maps_.clear();
+    other.index_.clear();
+    next_generation();
+}
+
+VertexMapList& VertexMapList::operator=(const VertexMapList& other) {
+    if (this != &other) *this = VertexMapList(other);
+    return *this;
+}
+
+VertexMapList& VertexMapList::operator=(VertexMapList&& other) noexcept {
+    if (this != &other) {
+        maps_ = std::move(other.maps_);
+        index_ = std::move(other.index_);
+        other.maps_.clear();
+        other.index_.clear();
+    }
+    next_generation();
+    return *this;
+}
+
+VertexMapList::~VertexMapList() { next_generation(); }
+
+void VertexMapList::reindex() {
+    index_.clear();
+    index_.reserve(maps_.size());
+    for (std::size_t i = 0; i < maps_.size(); ++i) index_.emplace(Key{maps_[i]->type, maps_[i]->name}, i);
+}
+
+std::size_t VertexMapList::index_of(std::uint32_t type, std::string_view name) const {
+    auto found = index_.find(Key{type, name});
+    return found == index_.end() ? npos : found->second;
+}
+
+VertexMap* VertexMapList::find(std::uint32_t type, std::string_view name) {
+    std::size_t at = index_of(type, name);
+    return at == npos ? nullptr : maps_[at].get();
+}
+
+const VertexMap* VertexMapList::find(std::uint32_t type, std::string_view name) const {
+    std::size_t at = index_of(type, name);
+    return at == npos ? nullptr : maps_[at].get();
+}
+
+VertexMap& VertexMapList::add(std::uint32_t type, std::string_view name, int dimension) {
+    if (VertexMap* found = find(type, name)) return *found;
+    auto map = std::make_unique<VertexMap>(type, std::string(name), dimension);
+    if (maps_.size() == maps_.capacity()) maps_.reserve(std::max<std::size_t>(4, maps_.size() * 2));
+    index_.emplace(Key{map->type, map->name}, maps_.size());
+    maps_.push_back(std::move(map));  // room reserved: cannot throw
+    next_generation();
+    return *maps_.back();
 }
 
 int MeshObject::tag_index(const std::string& tag) {
@@ -366,14 +690,12 @@ int Scene::add_image(const std::string& name, const std::string& filename, int w
 
 std::vector<const VertexMap*> Scene::vmaps_of_type(std::uint32_t type) const {
     std::vector<const VertexMap*> found;
+    std::unordered_set<VertexMapList::Key, VertexMapList::KeyHash> seen;
     for (auto& mesh : meshes)
         for (auto& layer : mesh->layers)
-            for (auto& map : layer.vmaps) {
-                if (map.type != type) continue;
-                bool seen = std::any_of(found.begin(), found.end(),
-                                        [&](const VertexMap* other) { return other->name == map.name; });
-                if (!seen) found.push_back(&map);
-            }
+            for (const VertexMap& map : layer.vmaps)
+                if ((type == 0 || map.type == type) && seen.insert({map.type, map.name}).second)
+                    found.push_back(&map);
     return found;
 }
 

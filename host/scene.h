@@ -20,8 +20,11 @@
 
 #include <array>
 #include <cstdint>
+#include <iterator>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <type_traits>
 #include <unordered_map>
 #include <vector>
 
@@ -141,22 +144,288 @@ struct Polygon {
     bool deleted = false;
 };
 
-// Values of one named map in one layer. Per-point rows are found through a
-// dense index (one int per point), so a lookup is O(1) even for millions of
-// points; per-polygon values (discontinuous, like VMAD) through a hash map.
-struct VertexMap {
-    std::uint32_t type = kTexUV;
-    std::string name;
-    int dimension = 2;
-    std::vector<std::int32_t> row_of_point;  // -1: no value
-    std::vector<float> values;               // rows of `dimension` floats
-    std::unordered_map<std::uint64_t, std::uint32_t> polygon_rows;  // (polygon << 32 | point) -> row
-    std::vector<float> polygon_values;
+// Values of one named map in one layer, kept as the object file keeps them:
+// per-point values (VMAP) and per-polygon-per-point values (VMAD), each a
+// list of rows in the order the values were first given, with storage only
+// for the points and corners that have a value. Overwriting a value keeps
+// its row; removing one drops the row, and giving it again adds a new row at
+// the end.
+//
+// Lookups are O(1). Per-point rows whose points run on without a gap (one
+// row per point from the first, as an importer writes one map per material)
+// need no index. Otherwise the first lookup that needs it builds a compact
+// open-addressing index (4 bytes a slot, at most 3/4 full) and later writes
+// keep it up to date. Writing a value for a point (or polygon) past every one
+// the map has seen is an append that needs no lookup, so an import that
+// writes each new point's values at once builds no index at all.
+//
+// `get` may build that index, so two threads must not read one map at once
+// before a lookup has been done. Points and polygons are numbered below
+// 0xFFFFFFFF (`kNone`); a write for kNone is ignored.
+class VertexMap {
+public:
+    static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+
+    struct PointValue {
+        std::uint32_t point;
+        const float* value;  // `dimension` floats
+    };
+    struct PolygonValue {
+        std::uint32_t polygon, point;
+        const float* value;
+    };
+    // The rows of one kind, in stored order (removed rows are skipped).
+    template <class Row>
+    class Rows;
+
+    VertexMap(std::uint32_t type, std::string name, int dimension);
+
+    // Fixed for the map's life: its layer finds it by type and name, and
+    // every row is `dimension` floats.
+    const std::uint32_t type;
+    const std::string name;
+    const int dimension;
 
     void set(std::uint32_t point, const float* value);  // value == nullptr removes
     const float* get(std::uint32_t point) const;        // nullptr: no value
     void set_for_polygon(std::uint32_t polygon, std::uint32_t point, const float* value);
     const float* get_for_polygon(std::uint32_t polygon, std::uint32_t point) const;
+
+    std::size_t value_count() const { return points_.size() - dead_points_; }
+    std::size_t polygon_value_count() const { return corners_.size() - dead_corners_; }
+    Rows<PointValue> point_values() const;
+    Rows<PolygonValue> polygon_values() const;
+
+    // After elements were dropped from the layer: `point_to[i]` is point i's
+    // new number (negative: dropped), likewise `polygon_to`; elements past
+    // either list count as dropped. Values of dropped elements go, the rest
+    // keep their order.
+    void renumber(const std::vector<std::int64_t>& point_to, const std::vector<std::int64_t>& polygon_to);
+
+    // Heap bytes the map holds for its rows and indexes.
+    std::size_t memory_bytes() const;
+    // Null when the rows, their values and the lookups agree; else what is
+    // wrong. For the scene's invariant check; O(rows).
+    const char* storage_fault() const;
+
+private:
+    // Open addressing over row numbers: a slot holds row + 1 (0: empty) and
+    // the row itself holds the key, so an entry costs one uint32. Rows that
+    // were removed keep their slots until the next rebuild; their keys are
+    // kNone, which no lookup asks for.
+    class RowIndex {
+    public:
+        bool built() const { return !slots_.empty(); }
+        bool full() const { return (std::size_t(used_) + 1) * 4 > slots_.size() * 3; }
+        void reset(std::size_t rows);  // empty, with room for `rows`
+        void clear();                  // not built; memory released
+        void insert(std::uint64_t key, std::uint32_t row);
+        template <class Holds>
+        std::uint32_t find(std::uint64_t key, Holds holds) const {
+            const std::size_t mask = slots_.size() - 1;
+            for (std::size_t at = slot_of(key);; at = (at + 1) & mask) {
+                const std::uint32_t slot = slots_[at];
+                if (slot == 0) return kNone;
+                if (holds(slot - 1)) return slot - 1;
+            }
+        }
+        std::size_t bytes() const { return slots_.capacity() * sizeof(std::uint32_t); }
+
+    private:
+        std::size_t slot_of(std::uint64_t key) const {
+            return std::size_t((key * 0x9E3779B97F4A7C15ull) >> shift_);
+        }
+        std::vector<std::uint32_t> slots_;
+        std::uint32_t used_ = 0;
+        unsigned shift_ = 63;
+    };
+    struct Corner {
+        std::uint32_t polygon, point;
+    };
+    friend struct VertexMapTestAccess;  // tests damage the storage to see storage_fault
+
+    std::uint32_t point_row(std::uint32_t point) const;
+    std::uint32_t corner_row(std::uint32_t polygon, std::uint32_t point) const;
+    void append_point(std::uint32_t point, const float* value);
+    void append_corner(std::uint32_t polygon, std::uint32_t point, const float* value);
+    // Build the index from the rows; false (and none built) without memory.
+    bool index_points() const;
+    bool index_corners() const;
+    const float* point_value_at(std::size_t row) const;
+    const float* corner_value_at(std::size_t row) const;
+    void drop_removed_points();
+    void drop_removed_corners();
+    void recount_points();
+    void recount_corners();
+
+    // Per point: the point of each row (kNone once removed), the rows' values.
+    std::vector<std::uint32_t> points_;
+    std::vector<float> values_;
+    mutable RowIndex point_index_;
+    std::uint32_t point_end_ = 0;    // 1 + the highest point given a row; 0 for none
+    std::uint32_t first_point_ = 0;  // with `contiguous_`: row r belongs to first_point_ + r
+    bool contiguous_ = true;
+    std::uint32_t dead_points_ = 0;
+    // Per polygon and point, likewise (removed: polygon kNone).
+    std::vector<Corner> corners_;
+    std::vector<float> corner_values_;
+    mutable RowIndex corner_index_;
+    std::uint32_t polygon_end_ = 0;  // 1 + the highest polygon given a row
+    // Rows [last_run_, end) hold every row of polygon polygon_end_ - 1, so
+    // the corners of the polygon added last are told apart without an index
+    // while the run is short (kNone: unknown).
+    std::uint32_t last_run_ = kNone;
+    std::uint32_t dead_corners_ = 0;
+};
+
+template <class Row>
+class VertexMap::Rows {
+public:
+    class iterator {
+    public:
+        using iterator_category = std::forward_iterator_tag;
+        using value_type = Row;
+        using difference_type = std::ptrdiff_t;
+        using pointer = void;
+        using reference = Row;
+
+        iterator() = default;
+        iterator(const VertexMap* map, std::size_t row) : map_(map), row_(row) { skip(); }
+        Row operator*() const {
+            if constexpr (std::is_same_v<Row, PointValue>)
+                return Row{map_->points_[row_], map_->point_value_at(row_)};
+            else
+                return Row{map_->corners_[row_].polygon, map_->corners_[row_].point, map_->corner_value_at(row_)};
+        }
+        iterator& operator++() {
+            ++row_;
+            skip();
+            return *this;
+        }
+        iterator operator++(int) {
+            iterator before = *this;
+            ++*this;
+            return before;
+        }
+        bool operator==(const iterator& other) const { return row_ == other.row_; }
+
+    private:
+        std::size_t rows() const {
+            if constexpr (std::is_same_v<Row, PointValue>) return map_->points_.size();
+            else return map_->corners_.size();
+        }
+        bool removed() const {
+            if constexpr (std::is_same_v<Row, PointValue>) return map_->points_[row_] == kNone;
+            else return map_->corners_[row_].polygon == kNone;
+        }
+        void skip() {
+            while (row_ < rows() && removed()) ++row_;
+        }
+        const VertexMap* map_ = nullptr;
+        std::size_t row_ = 0;
+    };
+
+    explicit Rows(const VertexMap& map) : map_(&map) {}
+    iterator begin() const { return iterator(map_, 0); }
+    iterator end() const {
+        if constexpr (std::is_same_v<Row, PointValue>) return iterator(map_, map_->points_.size());
+        else return iterator(map_, map_->corners_.size());
+    }
+
+private:
+    const VertexMap* map_;
+};
+
+inline VertexMap::Rows<VertexMap::PointValue> VertexMap::point_values() const { return Rows<PointValue>(*this); }
+inline VertexMap::Rows<VertexMap::PolygonValue> VertexMap::polygon_values() const {
+    return Rows<PolygonValue>(*this);
+}
+
+// A layer's vertex maps in the order they were added, found by (type, name)
+// in O(1). Maps are only added (or go with the whole list), each at a fixed
+// address, so a pointer to a map stays good as long as its list.
+//
+// `generation()` is a process-wide count that changes whenever any list is
+// made, copied, moved, assigned, added to or destroyed; a cache of maps taken
+// from many layers (the scene's map names, "Scene Objects 4") is good while
+// it stays the same. Changing values does not move it.
+class VertexMapList {
+    using Maps = std::vector<std::unique_ptr<VertexMap>>;
+
+public:
+    // Iterates the maps themselves.
+    template <class Map>
+    class Iterator {
+    public:
+        using iterator_category = std::forward_iterator_tag;
+        using value_type = VertexMap;
+        using difference_type = std::ptrdiff_t;
+        using pointer = Map*;
+        using reference = Map&;
+
+        Iterator() = default;
+        explicit Iterator(Maps::const_iterator at) : at_(at) {}
+        Map& operator*() const { return **at_; }
+        Map* operator->() const { return at_->get(); }
+        Iterator& operator++() {
+            ++at_;
+            return *this;
+        }
+        Iterator operator++(int) {
+            Iterator before = *this;
+            ++at_;
+            return before;
+        }
+        bool operator==(const Iterator& other) const { return at_ == other.at_; }
+
+    private:
+        Maps::const_iterator at_{};
+    };
+    using iterator = Iterator<VertexMap>;
+    using const_iterator = Iterator<const VertexMap>;
+    static constexpr std::size_t npos = std::size_t(-1);
+
+    VertexMapList();
+    VertexMapList(const VertexMapList& other);
+    VertexMapList(VertexMapList&& other) noexcept;
+    VertexMapList& operator=(const VertexMapList& other);
+    VertexMapList& operator=(VertexMapList&& other) noexcept;
+    ~VertexMapList();
+
+    static std::uint64_t generation();
+
+    std::size_t size() const { return maps_.size(); }
+    bool empty() const { return maps_.empty(); }
+    VertexMap& operator[](std::size_t i) { return *maps_[i]; }
+    const VertexMap& operator[](std::size_t i) const { return *maps_[i]; }
+    iterator begin() { return iterator(maps_.begin()); }
+    iterator end() { return iterator(maps_.end()); }
+    const_iterator begin() const { return const_iterator(maps_.begin()); }
+    const_iterator end() const { return const_iterator(maps_.end()); }
+
+    std::size_t index_of(std::uint32_t type, std::string_view name) const;  // npos: none
+    VertexMap* find(std::uint32_t type, std::string_view name);
+    const VertexMap* find(std::uint32_t type, std::string_view name) const;
+    // Finds the map or adds an empty one; a found map keeps its dimension.
+    VertexMap& add(std::uint32_t type, std::string_view name, int dimension);
+
+    // What the index is keyed on: the name views the map's own name.
+    struct Key {
+        std::uint32_t type;
+        std::string_view name;
+        bool operator==(const Key&) const = default;
+    };
+    struct KeyHash {
+        std::size_t operator()(const Key& key) const {
+            return std::hash<std::string_view>()(key.name) ^ (std::size_t(key.type) * 0x9E3779B97F4A7C15ull);
+        }
+    };
+
+private:
+    void reindex();
+
+    Maps maps_;
+    std::unordered_map<Key, std::size_t, KeyHash> index_;
 };
 
 struct Layer {
@@ -168,14 +437,16 @@ struct Layer {
     std::vector<Point> points;
     std::vector<Polygon> polygons;
     std::vector<std::uint32_t> vertex_pool;  // polygon vertex lists, point indices
-    std::vector<VertexMap> vmaps;
+    VertexMapList vmaps;                     // maps are added through it, never renamed
 
     const std::uint32_t* vertices(const Polygon& polygon) const {
         return vertex_pool.data() + polygon.first_vertex;
     }
-    VertexMap* find_vmap(std::uint32_t type, const std::string& name);
-    const VertexMap* find_vmap(std::uint32_t type, const std::string& name) const;
-    VertexMap& vmap(std::uint32_t type, const std::string& name, int dimension);  // find or add
+    VertexMap* find_vmap(std::uint32_t type, std::string_view name) { return vmaps.find(type, name); }
+    const VertexMap* find_vmap(std::uint32_t type, std::string_view name) const { return vmaps.find(type, name); }
+    VertexMap& vmap(std::uint32_t type, std::string_view name, int dimension) {  // find or add
+        return vmaps.add(type, name, dimension);
+    }
 };
 
 struct MeshObject {
@@ -271,8 +542,9 @@ public:
     std::uint64_t background_layers = 0;
     int selection_mode = 0;  // LWM_MODE_SELECTION: 0 points, 1 polygons
 
-    // Every named vertex map of one type over all meshes, in the order first
-    // met (mesh order, then layer order, then map order): "Scene Objects 4".
+    // Every named vertex map of one type (0: of every type) over all meshes,
+    // each (type, name) once, in the order first met (mesh order, then layer
+    // order, then map order): "Scene Objects 4". Linear in the number of maps.
     std::vector<const VertexMap*> vmaps_of_type(std::uint32_t type) const;
 
     double current_frame() const { return settings.time * settings.frames_per_second; }

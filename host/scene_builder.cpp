@@ -94,17 +94,14 @@ MeshBuilder& MeshBuilder::part(std::uint32_t polygon, std::string_view name) {
 }
 
 VertexMap& MeshBuilder::map_for(std::uint32_t type, std::string_view name, int dimension) {
-    Layer& l = current_layer();
-    if (last_map_ < 0 || last_map_layer_ != layer_ || last_map_type_ != type || last_map_name_ != name) {
-        VertexMap& map = l.vmap(type, std::string(name), dimension);
-        last_map_ = int(&map - l.vmaps.data());
+    if (!last_map_ || last_map_layer_ != layer_ || last_map_generation_ != VertexMapList::generation() ||
+        last_map_->type != type || last_map_->name != name) {
+        last_map_ = &current_layer().vmap(type, name, dimension);
         last_map_layer_ = layer_;
-        last_map_type_ = type;
-        last_map_name_.assign(name);
+        last_map_generation_ = VertexMapList::generation();
     }
-    VertexMap& map = l.vmaps[std::size_t(last_map_)];
-    if (map.dimension != dimension) throw std::invalid_argument("vertex map dimension differs");
-    return map;
+    if (last_map_->dimension != dimension) throw std::invalid_argument("vertex map dimension differs");
+    return *last_map_;
 }
 
 MeshBuilder& MeshBuilder::value(std::uint32_t type, std::string_view map, int dimension, std::uint32_t point,
@@ -446,28 +443,23 @@ void check_items(const Scene& scene, std::vector<std::string>& out) {
 
 void check_vmap(const std::string& where, const Layer& layer, const VertexMap& map, std::vector<std::string>& out) {
     std::string name = where + " vmap '" + map.name + "'";
-    if (map.dimension < 0) {
-        out.push_back(name + ": negative dimension");
+    if (const char* fault = map.storage_fault()) {
+        out.push_back(name + ": " + fault);
         return;
     }
-    std::size_t dim = std::size_t(map.dimension);
-    if (map.row_of_point.size() > layer.points.size()) out.push_back(name + ": rows for points that do not exist");
-    for (std::int32_t row : map.row_of_point)
-        if (row >= 0 && (std::size_t(row) + 1) * dim > map.values.size()) {
-            out.push_back(name + ": row out of range");
+    for (const VertexMap::PointValue row : map.point_values())
+        if (row.point >= layer.points.size()) {
+            out.push_back(name + ": value for a point that does not exist");
             break;
         }
-    for (const auto& [key, row] : map.polygon_rows) {
-        std::uint32_t polygon = std::uint32_t(key >> 32), point = std::uint32_t(key);
-        if ((std::size_t(row) + 1) * dim > map.polygon_values.size()) {
-            out.push_back(name + ": per-polygon row out of range");
-        } else if (polygon >= layer.polygons.size() || point >= layer.points.size()) {
+    for (const VertexMap::PolygonValue row : map.polygon_values()) {
+        if (row.polygon >= layer.polygons.size() || row.point >= layer.points.size()) {
             out.push_back(name + ": per-polygon value for a missing element");
         } else {
-            const Polygon& p = layer.polygons[polygon];
+            const Polygon& p = layer.polygons[row.polygon];
             const std::uint32_t* v = layer.vertex_pool.data() + p.first_vertex;
             if (std::size_t(p.first_vertex) + p.vertex_count <= layer.vertex_pool.size() &&
-                std::find(v, v + p.vertex_count, point) == v + p.vertex_count)
+                std::find(v, v + p.vertex_count, row.point) == v + p.vertex_count)
                 out.push_back(name + ": per-polygon value for a point not in the polygon");
         }
     }
@@ -500,6 +492,8 @@ void check_meshes(const Scene& scene, std::vector<std::string>& out) {
             for (const VertexMap& map : layer.vmaps) {
                 if (!names.insert({map.type, map.name}).second)
                     out.push_back(where + ": vmap '" + map.name + "' twice");
+                else if (layer.vmaps.find(map.type, map.name) != &map)
+                    out.push_back(where + ": vmap '" + map.name + "' not found under its name");
                 check_vmap(where, layer, map, out);
             }
         }

@@ -83,10 +83,9 @@ private:
     int layer_ = 0;
     std::string last_tag_name_;
     int last_tag_ = -1;
-    std::uint32_t last_map_type_ = 0;
-    std::string last_map_name_;
-    int last_map_ = -1;
+    VertexMap* last_map_ = nullptr;  // good while the map lists' generation stays
     int last_map_layer_ = -1;
+    std::uint64_t last_map_generation_ = 0;
 };
 
 class SurfaceBuilder {
@@ -222,7 +221,8 @@ ItemId build_rigged_grid(SceneBuilder& builder, const std::string& filename, int
 // scene is sound. Checks: items' parents, targets and goals exist; child
 // lists and parents agree and parent chains end; bones belong to an object;
 // objects name an existing mesh and layer; envelope keys ascend; polygon
-// vertex lists and tags are in range; vertex map rows are in range and
+// vertex lists and tags are in range; vertex maps are found under their
+// names, their rows agree with their lookups and name existing points, and
 // per-polygon values name a corner of their polygon; surfaces name an
 // existing mesh and image; the selection names existing items.
 std::vector<std::string> check_scene(const Scene& scene);

@@ -90,14 +90,20 @@ void* vmap_handle(int mesh, int layer, std::size_t index) {
                                    (std::uintptr_t(layer & 0xFFFF) << 24) | std::uintptr_t(index + 1));
 }
 
-const VertexMap* vmap_of(const MeshInfoRecord* rec, const Layer& layer, void* handle) {
+// The index of the map a handle names in this layer, or -1.
+int vmap_index(const MeshInfoRecord* rec, const Layer& layer, void* handle) {
     std::uintptr_t bits = reinterpret_cast<std::uintptr_t>(handle);
-    if ((bits & (std::uintptr_t(3) << 62)) != kVMapTag) return nullptr;
+    if ((bits & (std::uintptr_t(3) << 62)) != kVMapTag) return -1;
     std::uintptr_t index = bits & 0xFFFFFF;
     if (int((bits >> 40) & 0x3FFFFF) != rec->mesh + 1 || int((bits >> 24) & 0xFFFF) != (rec->layer & 0xFFFF))
-        return nullptr;
-    if (index == 0 || index > layer.vmaps.size()) return nullptr;
-    return &layer.vmaps[index - 1];
+        return -1;
+    if (index == 0 || index > layer.vmaps.size()) return -1;
+    return int(index - 1);
+}
+
+const VertexMap* vmap_of(const MeshInfoRecord* rec, const Layer& layer, void* handle) {
+    int index = vmap_index(rec, layer, handle);
+    return index < 0 ? nullptr : &layer.vmaps[std::size_t(index)];
 }
 
 const VertexMap* selected_vmap(const MeshInfoRecord* rec, const Layer& layer) {
@@ -201,20 +207,16 @@ void* mi_pnt_v_lookup(LWMeshInfoID info, LWID type, const char* name) noexcept {
     const MeshInfoRecord* rec = record_of(info);
     const Layer* layer = layer_of(rec);
     if (!layer || !name) return nullptr;
-    for (std::size_t i = 0; i < layer->vmaps.size(); ++i) {
-        const VertexMap& map = layer->vmaps[i];
-        if (map.type == type && map.name == name) return vmap_handle(rec->mesh, rec->layer, i);
-    }
-    return nullptr;
+    std::size_t index = layer->vmaps.index_of(type, name);
+    return index == VertexMapList::npos ? nullptr : vmap_handle(rec->mesh, rec->layer, index);
 }
 
 int mi_pnt_v_select(LWMeshInfoID info, void* handle) noexcept {
     MeshInfoRecord* rec = record_of(info);
     const Layer* layer = layer_of(rec);
     if (!layer) return 0;
-    const VertexMap* map = vmap_of(rec, *layer, handle);
-    rec->selected_vmap = map ? int(map - layer->vmaps.data()) : -1;
-    return map ? map->dimension : 0;
+    rec->selected_vmap = vmap_index(rec, *layer, handle);
+    return rec->selected_vmap < 0 ? 0 : layer->vmaps[std::size_t(rec->selected_vmap)].dimension;
 }
 
 int copy_value(const float* value, int dimension, float* out) {

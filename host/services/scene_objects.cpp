@@ -4,10 +4,12 @@
 // Layers are addressed by their LAYR number (Layer::number), as in the object
 // file; maxLayers is one more than the highest number. Vertex maps are listed
 // over the whole scene, each (type, name) once, in the order first met (mesh,
-// then layer, then map order); type 0 lists every type.
+// then layer, then map order); type 0 lists every type. The list is kept
+// between calls (see VmapListCache).
 #include <cstdint>
 #include <deque>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "host.h"
@@ -44,28 +46,52 @@ const Layer* layer_at(int obj, int number) {
     return index < 0 ? nullptr : &mesh->layers[std::size_t(index)];
 }
 
-// The maps a query names, each (type, name) once; empty on any failure.
-std::vector<const VertexMap*> maps_of(LWID type) noexcept {
-    Scene* s = scene();
-    if (!s) return {};
+// The scene's map list, made when first asked for and kept while it can
+// still be right: for the same scene, the same number of object files, and
+// the same generation of layer map lists (which moves whenever a layer or
+// its map list is made, copied, moved, replaced, added to or destroyed, so
+// also when a mesh edit's layer copy is committed or an object file goes).
+// Values changing does not matter to names. Object files are never
+// reordered (items refer to them by index). A plug-in lists n names with
+// n + 1 calls, so each must be O(1).
+struct VmapListCache {
+    const Scene* scene = nullptr;
+    std::size_t meshes = 0;
+    std::uint64_t generation = 0;
+    bool valid = false;
+    std::vector<const VertexMap*> all;  // type 0
+    std::unordered_map<std::uint32_t, std::vector<const VertexMap*>> by_type;
+};
+
+const std::vector<const VertexMap*>& maps_of(LWID type) {
+    static const std::vector<const VertexMap*> kNone;
+    Host* host = Host::current();
+    if (!host) return kNone;
     try {
-        if (type != 0) return s->vmaps_of_type(type);
-        std::vector<const VertexMap*> found;
-        for (const auto& mesh : s->meshes)
-            for (const Layer& layer : mesh->layers)
-                for (const VertexMap& map : layer.vmaps) {
-                    bool seen = false;
-                    for (const VertexMap* other : found) seen = seen || (other->type == map.type && other->name == map.name);
-                    if (!seen) found.push_back(&map);
-                }
-        return found;
+        VmapListCache& cache = host->service_state<VmapListCache>("vmap list");
+        const Scene& s = host->scene;
+        const std::uint64_t generation = VertexMapList::generation();
+        if (!cache.valid || cache.scene != &s || cache.meshes != s.meshes.size() || cache.generation != generation) {
+            cache.valid = false;
+            cache.by_type.clear();
+            cache.all = s.vmaps_of_type(0);
+            // Filtering the first-met list by type keeps each type's first-met order.
+            for (const VertexMap* map : cache.all) cache.by_type[map->type].push_back(map);
+            cache.scene = &s;
+            cache.meshes = s.meshes.size();
+            cache.generation = generation;
+            cache.valid = true;
+        }
+        if (type == 0) return cache.all;
+        auto found = cache.by_type.find(type);
+        return found == cache.by_type.end() ? kNone : found->second;
     } catch (...) {
-        return {};
+        return kNone;
     }
 }
 
 const VertexMap* map_at(LWID type, int index) {
-    std::vector<const VertexMap*> maps = maps_of(type);
+    const std::vector<const VertexMap*>& maps = maps_of(type);
     if (index < 0 || std::size_t(index) >= maps.size()) return nullptr;
     return maps[std::size_t(index)];
 }

@@ -191,8 +191,8 @@ std::string layer_text(const lwhost::Layer& layer, bool with_weights) {
     for (const lwhost::VertexMap& m : layer.vmaps) {
         if (m.type == lwhost::kWeight && !with_weights) continue;
         out << m.name << ':';
-        for (float v : m.values) out << ' ' << v;
-        for (float v : m.polygon_values) out << ' ' << v;
+        for (const auto row : m.point_values()) for (int k = 0; k < m.dimension; ++k) out << ' ' << row.value[k];
+        for (const auto row : m.polygon_values()) for (int k = 0; k < m.dimension; ++k) out << ' ' << row.value[k];
         out << '\n';
     }
     return out.str();
@@ -419,7 +419,7 @@ TEST(MeshImportCorpus, ReferenceFilesMatchAnIndependentParse) {
             EXPECT_EQ(tags[std::size_t(polygon.surface_tag)], expected.face_materials[f]) << name;
         }
         std::size_t corner_uvs = 0;
-        for (const lwhost::VertexMap& m : layer.vmaps) corner_uvs += m.polygon_rows.size();
+        for (const lwhost::VertexMap& m : layer.vmaps) corner_uvs += m.polygon_value_count();
         EXPECT_EQ(corner_uvs, expected.corner_uvs) << name;
         std::size_t weights = 0;
         for (const lwhost::VertexMap& m : layer.vmaps) {
@@ -552,7 +552,7 @@ TEST(MeshImportRoundTrip, StaticExportReadsBackAsTheSameTriangles) {
     const lwhost::Layer& layer = host.scene.meshes[std::size_t(target)]->layers[0];
     EXPECT_LT(layer.points.size(), 3u * layer.polygons.size());
     std::size_t corner_uvs = 0;
-    for (const lwhost::VertexMap& map : layer.vmaps) corner_uvs += map.polygon_rows.size();
+    for (const lwhost::VertexMap& map : layer.vmaps) corner_uvs += map.polygon_value_count();
     EXPECT_GT(corner_uvs, 0u);
     EXPECT_TRUE(lwhost::check_scene(host.scene).empty());
 }

@@ -10,6 +10,13 @@
 #include "scene_builder.h"
 
 namespace lwhost {
+
+// Reaches a map's private rows, to damage them.
+struct VertexMapTestAccess {
+    static std::vector<std::uint32_t>& points(VertexMap& map) { return map.points_; }
+    static std::vector<float>& values(VertexMap& map) { return map.values_; }
+};
+
 namespace {
 
 using ::testing::Contains;
@@ -159,8 +166,17 @@ TEST(CheckSceneTest, ReportsEachBrokenInvariant) {
                 ElementsAre(HasSubstr("vertex list past the pool")));
     EXPECT_THAT(broken([](Scene& s, ItemId o) { s.layer_of(o)->polygons[0].surface_tag = 3; }),
                 ElementsAre(HasSubstr("tag index out of range")));
-    EXPECT_THAT(broken([](Scene& s, ItemId o) { s.layer_of(o)->vmaps[0].row_of_point[0] = 9; }),
-                ElementsAre(HasSubstr("row out of range")));
+    // A vertex map's rows: one naming a point that has no such row, one
+    // that lost its values, and a value given to a point the layer lacks.
+    EXPECT_THAT(broken([](Scene& s, ItemId o) { VertexMapTestAccess::points(s.layer_of(o)->vmaps[0])[0] = 9; }),
+                ElementsAre(HasSubstr("not found under its point")));
+    EXPECT_THAT(broken([](Scene& s, ItemId o) { VertexMapTestAccess::values(s.layer_of(o)->vmaps[0]).pop_back(); }),
+                ElementsAre(HasSubstr("rows and values differ")));
+    EXPECT_THAT(broken([](Scene& s, ItemId o) {
+                    const float uv[2] = {0, 0};
+                    s.layer_of(o)->vmaps[0].set(9, uv);
+                }),
+                ElementsAre(HasSubstr("value for a point that does not exist")));
     EXPECT_THAT(broken([](Scene& s, ItemId o) {
                     const float uv[2] = {0, 0};
                     s.layer_of(o)->vmaps[0].set_for_polygon(0, 3, uv);  // point 3 is not a corner of polygon 0

@@ -106,7 +106,7 @@ struct Importer {
     // Per-polygon values of every TXUV map.
     std::size_t corner_uv_count() const {
         std::size_t count = 0;
-        for (const lwhost::VertexMap& m : layer().vmaps) count += m.polygon_rows.size();
+        for (const lwhost::VertexMap& m : layer().vmaps) count += m.polygon_value_count();
         return count;
     }
     std::vector<std::string> map_names(std::uint32_t type) const {
