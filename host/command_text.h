@@ -65,15 +65,57 @@ inline std::string_view without_plus(std::string_view token) {
     return token;
 }
 
+// [-]digits[.digits] with at most 19 digits in all, as "%f" prints reals,
+// from p up to a blank or `end`: the end of the number, or null (and
+// nothing stored) for any other text. The digits make an integer below 2^53
+// here, and it and the power of ten are exact doubles, so one division
+// rounds the quotient exactly as from_chars rounds the text; other numbers
+// are left to from_chars.
+inline const char* read_plain_decimal(const char* p, const char* end, double& out) {
+    static constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,
+                                              1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19};
+    const auto is_digit = [](char c) { return unsigned(c - '0') < 10u; };
+    const bool negative = p != end && *p == '-';
+    if (negative) ++p;
+    // Wraps past 19 digits; such numbers are refused below.
+    std::uint64_t mantissa = 0;
+    const char* integer = p;
+    while (p != end && is_digit(*p)) mantissa = mantissa * 10 + unsigned(*p++ - '0');
+    std::size_t digits = std::size_t(p - integer), decimals = 0;
+    if (p != end && *p == '.') {
+        const char* fraction = ++p;
+        while (p != end && is_digit(*p)) mantissa = mantissa * 10 + unsigned(*p++ - '0');
+        decimals = std::size_t(p - fraction);
+        digits += decimals;
+    }
+    if ((p != end && !is_blank(*p)) || digits == 0 || digits > 19 || mantissa > (std::uint64_t(1) << 53))
+        return nullptr;
+    const double value = double(mantissa) / kPowersOfTen[decimals];
+    out = negative ? -value : value;
+    return p;
+}
+
 // A finite real filling the whole token.
 inline bool parse_double(std::string_view token, double& out) {
     token = without_plus(token);
     if (token.empty()) return false;
+    if (read_plain_decimal(token.data(), token.data() + token.size(), out)) return true;  // no blank in a token
     double value = 0.0;
     auto [next, ec] = std::from_chars(token.data(), token.data() + token.size(), value);
     if (ec != std::errc{} || next != token.data() + token.size() || !std::isfinite(value)) return false;
     out = value;
     return true;
+}
+
+// The next token as parse_double reads it; plain decimals are read straight
+// off the text, without finding the token's end first.
+inline bool next_real(Cursor& c, double& out) {
+    skip_blanks(c);
+    if (const char* after = read_plain_decimal(c.at, c.end, out)) {
+        c.at = after;
+        return true;
+    }
+    return parse_double(next_token(c), out);
 }
 
 inline bool parse_int(std::string_view token, int& out) {
@@ -117,9 +159,12 @@ int command_code(const Entry (&table)[N], const char* text) {
     return at_end(cursor) ? find_command(table, token) : 0;
 }
 
+inline const char* word_text(const char* word) { return word; }
+inline const char* word_text(std::string_view word) { return word.data(); }  // tables hold literals
+
 template <class Entry, std::size_t N>
 const char* command_word(const Entry (&table)[N], int code) {
-    return (code >= 1 && std::size_t(code) <= N) ? table[code - 1].word : nullptr;
+    return (code >= 1 && std::size_t(code) <= N) ? word_text(table[code - 1].word) : nullptr;
 }
 
 }  // namespace lwhost::command_text

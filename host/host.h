@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "command_log.h"
 #include "scene.h"
 
 namespace lwhost {
@@ -92,7 +93,7 @@ public:
 
     // --- what the user sees and what the plug-ins did -----------------------
     std::vector<Message> messages;
-    std::vector<std::string> command_log;   // every command text, in order, as sent
+    CommandLog command_log;                 // every command text, in order, as sent
     std::vector<GlobalRequest> global_requests;
     std::vector<FileRequestRecord> file_requests;
     std::vector<std::string> diagnostics;   // host-side notes: unknown commands, script mismatches

@@ -2,9 +2,10 @@
 // `evaluate`: the command word, then its arguments separated by any number of
 // blanks. Every text goes into host.command_log exactly as received before it
 // is parsed. Commands that act on "the current item" use the last item of the
-// selection (the one Layout shows as current). Numbers are read with
-// std::from_chars (no locale) and must fill their whole token; a text that
-// cannot be carried out changes nothing and leaves a diagnostic.
+// selection (the one Layout shows as current). Numbers are read as
+// std::from_chars reads them (no locale) and must fill their whole token; a
+// text that cannot be carried out changes nothing and leaves a diagnostic.
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -47,7 +48,7 @@ int fail(Command& command, const std::string& why) {
 
 bool read_numbers(Cursor& args, double* out, int count) {
     for (int i = 0; i < count; ++i)
-        if (!parse_double(next_token(args), out[i])) return false;
+        if (!next_real(args, out[i])) return false;
     return at_end(args);
 }
 
@@ -139,8 +140,16 @@ int key_channels(Command& command, int first_channel, double scale) {
     if (!read_numbers(command.args, values, 3)) return fail(command, "expects three numbers");
     Item* item = current_item(command);
     if (!item) return fail(command, "no current item");
-    double time = command.host.scene.settings.time;
-    for (int i = 0; i < 3; ++i) item->motion[std::size_t(first_channel + i)].set_key(time, values[i] * scale);
+    const Scene& scene = command.host.scene;
+    const double time = scene.settings.time;
+    // Commands key the current frame, and the frame moves by whole frames:
+    // up to the end of the preview range at most one key per frame follows.
+    // That bounds how far a growing key array reaches ahead.
+    const double frames_left = double(scene.settings.preview_end) - std::round(scene.current_frame());
+    const std::size_t later_keys =
+        frames_left >= 0.0 && frames_left <= 1e9 ? std::size_t(frames_left) : Envelope::kUnknownLaterKeys;
+    for (int i = 0; i < 3; ++i)
+        item->motion[std::size_t(first_channel + i)].set_key(time, values[i] * scale, SpanType::TCB, later_keys);
     return 1;
 }
 int position(Command& c) { return key_channels(c, kPositionX, 1.0); }
@@ -268,8 +277,11 @@ int apply_server(Command& c) { return server_command(c, true); }
 int remove_server(Command& c) { return server_command(c, false); }
 
 struct CommandEntry {
-    const char* word;
+    std::string_view word;
     int (*run)(Command&);
+    // The command sets keys of the current item, nothing the info records
+    // show: no refresh follows it.
+    bool keys_only = false;
 };
 
 constexpr CommandEntry kCommands[] = {
@@ -284,8 +296,8 @@ constexpr CommandEntry kCommands[] = {
     {"AddBone", add_bone},
     {"AddChildBone", add_child_bone},
     {"BoneActive", bone_active},
-    {"Position", position},
-    {"Rotation", rotation},
+    {"Position", position, true},
+    {"Rotation", rotation, true},
     {"RecordRestPosition", record_rest_position},
     {"BoneRestLength", bone_rest_length},
     {"BoneWeightMapName", bone_weight_map_name},
@@ -305,6 +317,33 @@ constexpr CommandEntry kCommands[] = {
     {"RemoveServer", remove_server},
 };
 
+// Every text is looked up, so the words are indexed by their length: a
+// length has at most a few words, in table order. A longer word, or a ninth
+// of one length, does not compile.
+constexpr std::size_t kLongestWord = 24;
+struct WordsOfLength {
+    int count = 0;
+    int codes[8] = {};
+};
+constexpr auto kWordsByLength = [] {
+    std::array<WordsOfLength, kLongestWord + 1> index{};
+    for (std::size_t i = 0; i < std::size(kCommands); ++i) {
+        WordsOfLength& words = index[kCommands[i].word.size()];
+        words.codes[words.count++] = int(i) + 1;
+    }
+    return index;
+}();
+
+// find_command's answer: the code of the first word equal to `word`,
+// ignoring case; 0 for none.
+int find_layout_command(std::string_view word) {
+    if (word.size() > kLongestWord) return 0;
+    const WordsOfLength& words = kWordsByLength[word.size()];
+    for (int k = 0; k < words.count; ++k)
+        if (same_word(word, kCommands[words.codes[k] - 1].word)) return words.codes[k];
+    return 0;
+}
+
 }  // namespace
 
 int layout_command_code(const char* word) noexcept { return command_code(kCommands, word); }
@@ -317,15 +356,15 @@ int Host::layout_command(const char* text) {
         return 0;
     }
     std::string_view whole(text);
-    command_log.emplace_back(whole);
+    command_log.push_back(whole);
     Cursor cursor = cursor_over(whole);
     std::string_view word = next_token(cursor);
     Command command{*this, whole, cursor};
-    int code = find_command(kCommands, word);
+    int code = find_layout_command(word);
     // Any command but a refresh may change what the handlers would see.
     if (!code || kCommands[code - 1].run != refresh_now) plugins().motion_handlers().mark_changed();
     int result = code ? kCommands[code - 1].run(command) : fail(command, "unknown command");
-    refresh_records(*this);
+    if (!code || !kCommands[code - 1].keys_only) refresh_records(*this);
     return result;
 }
 

@@ -115,7 +115,7 @@ int Host::modeler_command(const char* text) {
         return 0;
     }
     std::string_view whole(text);
-    command_log.emplace_back(whole);
+    command_log.push_back(whole);
     Cursor cursor = cursor_over(whole);
     std::string_view word = next_token(cursor);
     Command command{*this, whole, cursor};

@@ -28,15 +28,17 @@ double handle_slope(double value_offset, double time_offset, double span) {
 }
 
 // Tangent leaving key a towards key a + 1.
-double outgoing(const std::vector<Key>& keys, std::size_t a) {
+double outgoing(const Envelope& env, std::size_t a) {
+    const std::vector<Key>& keys = env.keys;
     const Key& from = keys[a];
     const Key& to = keys[a + 1];
     double span = to.time - from.time;
     double rise = to.value - from.value;
     if (uses_tcb_tangents(from.shape)) {
         bool tcb = from.shape == SpanType::TCB;
-        double tension = tcb ? from.tension : 0.0, continuity = tcb ? from.continuity : 0.0,
-               bias = tcb ? from.bias : 0.0;
+        const KeyParams& p = env.params(from);
+        double tension = tcb ? p.tension() : 0.0, continuity = tcb ? p.continuity() : 0.0,
+               bias = tcb ? p.bias() : 0.0;
         double alpha = (1 - tension) * (1 + continuity) * (1 + bias);
         double beta = (1 - tension) * (1 - continuity) * (1 - bias);
         if (a == 0) return beta * rise;
@@ -44,16 +46,20 @@ double outgoing(const std::vector<Key>& keys, std::size_t a) {
         return span / (to.time - before.time) * (alpha * (from.value - before.value) + beta * rise);
     }
     if (uses_stored_tangents(from.shape)) {
-        double tangent = from.param[1];
+        double tangent = env.params(from).param[1];
         if (a > 0) tangent *= span / (to.time - keys[a - 1].time);
         return tangent;
     }
-    if (from.shape == SpanType::Bezier2D) return handle_slope(from.param[3], from.param[2], span);
+    if (from.shape == SpanType::Bezier2D) {
+        const KeyParams& p = env.params(from);
+        return handle_slope(p.param[3], p.param[2], span);
+    }
     return 0.0;  // stepped
 }
 
 // Tangent arriving at key b from key b - 1.
-double incoming(const std::vector<Key>& keys, std::size_t b) {
+double incoming(const Envelope& env, std::size_t b) {
+    const std::vector<Key>& keys = env.keys;
     const Key& from = keys[b - 1];
     const Key& to = keys[b];
     double span = to.time - from.time;
@@ -61,8 +67,9 @@ double incoming(const std::vector<Key>& keys, std::size_t b) {
     bool has_next = b + 1 < keys.size();
     if (uses_tcb_tangents(to.shape)) {
         bool tcb = to.shape == SpanType::TCB;
-        double tension = tcb ? to.tension : 0.0, continuity = tcb ? to.continuity : 0.0,
-               bias = tcb ? to.bias : 0.0;
+        const KeyParams& p = env.params(to);
+        double tension = tcb ? p.tension() : 0.0, continuity = tcb ? p.continuity() : 0.0,
+               bias = tcb ? p.bias() : 0.0;
         double gamma = (1 - tension) * (1 - continuity) * (1 + bias);
         double delta = (1 - tension) * (1 + continuity) * (1 - bias);
         if (!has_next) return gamma * rise;
@@ -70,11 +77,14 @@ double incoming(const std::vector<Key>& keys, std::size_t b) {
         return span / (after.time - from.time) * (gamma * rise + delta * (after.value - to.value));
     }
     if (uses_stored_tangents(to.shape)) {
-        double tangent = to.param[0];
+        double tangent = env.params(to).param[0];
         if (has_next) tangent *= span / (keys[b + 1].time - from.time);
         return tangent;
     }
-    if (to.shape == SpanType::Bezier2D) return handle_slope(to.param[1], to.param[0], span);
+    if (to.shape == SpanType::Bezier2D) {
+        const KeyParams& p = env.params(to);
+        return handle_slope(p.param[1], p.param[0], span);
+    }
     return 0.0;
 }
 
@@ -86,20 +96,24 @@ double cubic_bezier(double p0, double p1, double p2, double p3, double u) {
 // The 2D Bezier interval from keys[b - 1] to keys[b]: find the curve
 // parameter whose time is `time` (bisection; the time component rises from
 // the first key to the second for any sensible handles), then its value.
-double bezier2d_value(const std::vector<Key>& keys, std::size_t b, double time) {
-    const Key& from = keys[b - 1];
-    const Key& to = keys[b];
+double bezier2d_value(const Envelope& env, std::size_t b, double time) {
+    const Key& from = env.keys[b - 1];
+    const Key& to = env.keys[b];
+    const KeyParams& out = env.params(from);
+    const KeyParams& in = env.params(to);
     double span = to.time - from.time;
     double t1, v1;
     if (from.shape == SpanType::Bezier2D) {
-        t1 = from.time + from.param[2];
-        v1 = from.value + from.param[3];
+        t1 = from.time + out.param[2];
+        v1 = from.value + out.param[3];
     } else {
+        // Only a stored outgoing tangent counts: a TCB key's second parameter
+        // is its continuity, and linear or stepped keys have none.
         t1 = from.time + span / 3.0;
-        v1 = from.value + from.param[1] / 3.0;
+        v1 = from.value + (uses_stored_tangents(from.shape) ? out.param[1] : 0.0) / 3.0;
     }
-    double t2 = to.time + to.param[0];
-    double v2 = to.value + to.param[1];
+    double t2 = to.time + in.param[0];
+    double v2 = to.value + in.param[1];
     double lo = 0.0, hi = 1.0;
     for (int step = 0; step < 60; ++step) {
         double mid = 0.5 * (lo + hi);
@@ -128,7 +142,8 @@ std::size_t key_after(const std::vector<Key>& keys, double time, std::size_t& hi
 }
 
 // Value inside [first key, last key].
-double value_within(const std::vector<Key>& keys, double time, std::size_t& hint) {
+double value_within(const Envelope& env, double time, std::size_t& hint) {
+    const std::vector<Key>& keys = env.keys;
     std::size_t b = key_after(keys, time, hint);
     if (b == 0) return keys.front().value;
     if (b == keys.size()) return keys.back().value;
@@ -142,7 +157,7 @@ double value_within(const std::vector<Key>& keys, double time, std::size_t& hint
     case SpanType::Stepped:
         return from.value;
     case SpanType::Bezier2D:
-        return bezier2d_value(keys, b, time);
+        return bezier2d_value(env, b, time);
     case SpanType::TCB:
     case SpanType::Hermite:
     case SpanType::Bezier1D:
@@ -152,7 +167,7 @@ double value_within(const std::vector<Key>& keys, double time, std::size_t& hint
     double h2 = -2 * s * s * s + 3 * s * s;
     double h3 = s * s * s - 2 * s * s + s;
     double h4 = s * s * s - s * s;
-    return h1 * from.value + h2 * to.value + h3 * outgoing(keys, b - 1) + h4 * incoming(keys, b);
+    return h1 * from.value + h2 * to.value + h3 * outgoing(env, b - 1) + h4 * incoming(env, b);
 }
 
 }  // namespace
@@ -163,7 +178,7 @@ double Envelope::evaluate(double time, double fallback) const {
     const Key& last = keys.back();
     if (keys.size() == 1) return first.value;
     bool before = time < first.time;
-    if (!before && !(time > last.time)) return value_within(keys, time, span_hint);
+    if (!before && !(time > last.time)) return value_within(*this, time, span_hint);
 
     Behavior behavior = before ? pre : post;
     switch (behavior) {
@@ -173,9 +188,9 @@ double Envelope::evaluate(double time, double fallback) const {
         return before ? first.value : last.value;
     case Behavior::Linear:
         if (before)
-            return first.value + (time - first.time) * outgoing(keys, 0) / (keys[1].time - first.time);
+            return first.value + (time - first.time) * outgoing(*this, 0) / (keys[1].time - first.time);
         return last.value +
-               (time - last.time) * incoming(keys, keys.size() - 1) / (last.time - keys[keys.size() - 2].time);
+               (time - last.time) * incoming(*this, keys.size() - 1) / (last.time - keys[keys.size() - 2].time);
     case Behavior::Repeat:
     case Behavior::Oscillate:
     case Behavior::OffsetRepeat:
@@ -183,15 +198,15 @@ double Envelope::evaluate(double time, double fallback) const {
     }
 
     double length = last.time - first.time;
-    if (!(length > 0)) return value_within(keys, first.time, span_hint);
+    if (!(length > 0)) return value_within(*this, first.time, span_hint);
     double cycles = std::floor((time - first.time) / length);
     double wrapped = std::clamp(time - length * cycles, first.time, last.time);
     if (behavior == Behavior::Oscillate) {
         if (std::fmod(std::fabs(cycles), 2.0) == 1.0) wrapped = first.time + last.time - wrapped;
-        return value_within(keys, wrapped, span_hint);
+        return value_within(*this, wrapped, span_hint);
     }
     double offset = behavior == Behavior::OffsetRepeat ? cycles * (last.value - first.value) : 0.0;
-    return value_within(keys, wrapped, span_hint) + offset;
+    return value_within(*this, wrapped, span_hint) + offset;
 }
 
 // ---------------------------------------------------------------------------

@@ -491,20 +491,41 @@ int MeshObject::tag_index(const std::string& tag) {
 // ---------------------------------------------------------------------------
 // Envelopes
 
-void Envelope::set_key(double time, double value, SpanType shape) {
-    // Keys mostly arrive in time order (an import keys frame after frame):
-    // appending needs no search.
-    auto at = keys.end();
-    if (keys.empty() || !(keys.back().time < time))
-        at = std::lower_bound(keys.begin(), keys.end(), time, [](const Key& key, double t) { return key.time < t; });
-    if (at != keys.end() && at->time == time) {
-        at->value = value;
-        return;
+// An animated scene holds millions of keys; their size is most of its memory.
+static_assert(sizeof(Key) <= 24, "a key holds its time, value, shape and parameter row, nothing more");
+
+const KeyParams& Envelope::params(const Key& key) const {
+    static const KeyParams kNone;
+    return key.param_row != 0 && key.param_row <= param_rows.size() ? param_rows[key.param_row - 1] : kNone;
+}
+
+KeyParams& Envelope::edit_params(std::size_t k) {
+    Key& key = keys.at(k);
+    if (key.param_row == 0 || key.param_row > param_rows.size()) {
+        param_rows.emplace_back();
+        key.param_row = std::uint32_t(param_rows.size());
     }
+    return param_rows[key.param_row - 1];
+}
+
+void Envelope::set_key(double time, double value, SpanType shape, std::size_t later_keys) {
     Key key;
     key.time = time;
     key.value = value;
     key.shape = shape;
+    // Keys mostly arrive in time order (an import keys frame after frame):
+    // appending needs no search.
+    if (keys.empty() || keys.back().time < time) {
+        const std::size_t size = keys.size();
+        if (size == keys.capacity()) keys.reserve(size + 1 + std::min(size, later_keys));
+        keys.push_back(key);
+        return;
+    }
+    auto at = std::lower_bound(keys.begin(), keys.end(), time, [](const Key& k, double t) { return k.time < t; });
+    if (at != keys.end() && at->time == time) {
+        at->value = value;
+        return;
+    }
     keys.insert(at, key);
 }
 

@@ -59,25 +59,56 @@ using ItemId = std::uint32_t;
 enum class SpanType : int { TCB = 0, Hermite = 1, Bezier1D = 2, Linear = 3, Stepped = 4, Bezier2D = 5 };
 enum class Behavior : int { Reset = 0, Constant = 1, Repeat = 2, Oscillate = 3, OffsetRepeat = 4, Linear = 5 };
 
+// The span parameters of a key, in the order the scene file lists them
+// after the span type. What they mean depends on the key's shape: TCB keys
+// tension, continuity, bias (the accessors below); Hermite and 1D Bezier
+// keys param[0] (incoming) and param[1] (outgoing) tangents; 2D Bezier keys
+// param[0..3] (in time, in value, out time, out value). A key has one
+// shape, so the kinds share the array.
+struct KeyParams {
+    double param[4] = {0.0, 0.0, 0.0, 0.0};
+
+    double& tension() { return param[0]; }
+    double& continuity() { return param[1]; }
+    double& bias() { return param[2]; }
+    double tension() const { return param[0]; }
+    double continuity() const { return param[1]; }
+    double bias() const { return param[2]; }
+};
+
 // One key of an envelope. `shape` is the span type of the interval that ends
-// at this key. For TCB keys tension/continuity/bias are used; Hermite keys use
-// param[0] (incoming) and param[1] (outgoing) tangents; 2D Bezier keys use
-// param[0..3] as in the scene file (in time, in value, out time, out value).
+// at this key. Its parameters are kept by the envelope (Envelope::params):
+// an animated scene holds millions of keys and hardly any has parameters
+// (none the Layout commands set), so a key is 24 bytes.
 struct Key {
     double time = 0.0;  // seconds
     double value = 0.0;
     SpanType shape = SpanType::TCB;
-    double tension = 0.0, continuity = 0.0, bias = 0.0;
-    double param[4] = {0.0, 0.0, 0.0, 0.0};
+    std::uint32_t param_row = 0;  // 1 + its row of Envelope::param_rows; 0: every parameter 0
 };
 
 struct Envelope {
     std::vector<Key> keys;  // ascending time
+    std::vector<KeyParams> param_rows;  // parameters of the keys that have a row
     Behavior pre = Behavior::Constant;
     Behavior post = Behavior::Constant;
 
+    // The parameters of a key of this envelope: all 0 for a key without a
+    // row (or with a row number this envelope does not have).
+    const KeyParams& params(const Key& key) const;
+    // keys[k]'s parameters, to be changed; a key without a row gets one of
+    // zeros. A row stays with its key however the keys are moved.
+    KeyParams& edit_params(std::size_t k);
+
     // Adds a key or replaces the value of the key at exactly that time.
-    void set_key(double time, double value, SpanType shape = SpanType::TCB);
+    // `later_keys` is how many keys at most the caller expects after this
+    // one (kUnknownLaterKeys: no idea). When the array must grow for a key
+    // appended at the end it grows by no more than that, and never by more
+    // than doubling: keying every frame up to a known last frame leaves no
+    // room unused.
+    static constexpr std::size_t kUnknownLaterKeys = std::size_t(-1);
+    void set_key(double time, double value, SpanType shape = SpanType::TCB,
+                 std::size_t later_keys = kUnknownLaterKeys);
     // Value at `time` seconds; `fallback` when the envelope has no key.
     double evaluate(double time, double fallback) const;
 

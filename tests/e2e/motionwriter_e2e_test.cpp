@@ -62,7 +62,7 @@ std::vector<std::string> error_texts(const Host& host) {
 std::vector<std::string> commands_starting(const Host& host, const std::string& word) {
     std::vector<std::string> found;
     for (const auto& text : host.command_log)
-        if (text.rfind(word, 0) == 0) found.push_back(text);
+        if (text.rfind(word, 0) == 0) found.emplace_back(text);
     return found;
 }
 
@@ -303,7 +303,7 @@ TEST(AnimSave, TheRequestOffersTheSceneNameAndTheFramesAreSteppedOneByOne) {
 
     std::vector<std::string> stepping;
     for (const auto& text : rig.host.command_log)
-        if (text.rfind("GoToFrame", 0) == 0 || text == "RefreshNow") stepping.push_back(text);
+        if (text.rfind("GoToFrame", 0) == 0 || text == "RefreshNow") stepping.emplace_back(text);
     EXPECT_EQ(stepping, (std::vector<std::string>{"GoToFrame 0", "RefreshNow", "GoToFrame 1", "RefreshNow",
                                                   "GoToFrame 2", "RefreshNow", "GoToFrame 3", "RefreshNow",
                                                   "GoToFrame 4", "RefreshNow"}));

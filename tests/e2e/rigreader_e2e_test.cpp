@@ -114,11 +114,12 @@ void expect_rest_turn(const Item& bone, double rx, double ry, double rz) {
 
 // Lines compared one by one; a "Rotation  " line by its three numbers, to
 // the six decimals printed (the angles are floats).
-void expect_commands(const std::vector<std::string>& actual, const std::vector<std::string>& expected) {
+template <class Texts>
+void expect_commands(const Texts& actual, const std::vector<std::string>& expected) {
     for (std::size_t i = 0; i < actual.size() && i < expected.size(); ++i) {
         if (expected[i].rfind("Rotation  ", 0) == 0 && actual[i].rfind("Rotation  ", 0) == 0) {
             double a[3], e[3];
-            ASSERT_EQ(std::sscanf(actual[i].c_str() + 10, "%lf %lf %lf", &a[0], &a[1], &a[2]), 3) << actual[i];
+            ASSERT_EQ(std::sscanf(std::string(actual[i]).c_str() + 10, "%lf %lf %lf", &a[0], &a[1], &a[2]), 3) << actual[i];
             ASSERT_EQ(std::sscanf(expected[i].c_str() + 10, "%lf %lf %lf", &e[0], &e[1], &e[2]), 3);
             for (int k = 0; k < 3; ++k) EXPECT_NEAR(a[k], e[k], 3e-5) << "line " << i << ": " << actual[i];
         } else {
@@ -202,19 +203,17 @@ std::vector<std::string> rest_lengths(const Importer& im, std::size_t from = 0) 
     const auto& log = im.host.command_log;
     for (std::size_t i = from; i < log.size(); ++i) {
         if (log[i].rfind("SelectItem  ", 0) == 0) {
-            const Item* item = im.host.scene.item(ItemId(std::strtoul(log[i].c_str() + 12, nullptr, 16)));
+            const Item* item = im.host.scene.item(ItemId(std::strtoul(std::string(log[i].substr(12)).c_str(), nullptr, 16)));
             selected = item ? item->name : "?";
         } else if (log[i].rfind("BoneRestLength  ", 0) == 0) {
-            out.push_back(selected + " " + log[i].substr(16));
+            out.push_back(selected + " " + std::string(log[i].substr(16)));
         }
     }
     return out;
 }
 
-std::size_t count_of(const std::vector<std::string>& log, const std::string& text) {
-    std::size_t n = 0;
-    for (const auto& line : log) n += line == text;
-    return n;
+std::size_t count_of(const lwhost::CommandLog& log, std::string_view text) {
+    return std::size_t(std::count(log.begin(), log.end(), text));
 }
 
 // ---- a reference import -----------------------------------------------------------
@@ -575,7 +574,7 @@ TEST(SkeletonPanel, EachPressTakesTheScaleShownThen) {
         script(im.host.script());
         EXPECT_EQ(im.import(REFERENCE, one_bone), 0);
         for (const auto& text : im.host.command_log)
-            if (text.rfind("Position", 0) == 0) return text;
+            if (text.rfind("Position", 0) == 0) return std::string(text);
         return std::string("<none>");
     };
     EXPECT_EQ(first_position([](lwhost::UiScript&) {}), "Position  0.025000 0.075000 0.050000");

@@ -210,7 +210,7 @@ TEST(MeshImportPanel, WithoutWeightMapsEverythingElseIsAlike) {
             if (m.type == lwhost::kWeight) weight_maps.push_back(m.name);
         EXPECT_EQ(weight_maps, (std::vector<std::string>{"root", "arm"}));
         with_weights = layer_text(on.layer(), false);
-        for (const std::string& c : on.host.command_log) commands += c + "\n";
+        for (std::string_view c : on.host.command_log) commands.append(c) += "\n";
     }
     MeshImporter off;
     off.host.script()
@@ -223,7 +223,7 @@ TEST(MeshImportPanel, WithoutWeightMapsEverythingElseIsAlike) {
     EXPECT_FALSE(off.layer().points.empty());
     EXPECT_EQ(layer_text(off.layer(), false), with_weights);
     std::string off_commands;
-    for (const std::string& c : off.host.command_log) off_commands += c + "\n";
+    for (std::string_view c : off.host.command_log) off_commands.append(c) += "\n";
     EXPECT_EQ(off_commands, commands);
 }
 

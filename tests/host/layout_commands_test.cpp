@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -56,6 +57,21 @@ TEST(LayoutCommands, LogsEveryTextAsSentAndIgnoresUnknownOnes) {
     EXPECT_STREQ(layout_command_word(layout_command_code("RefreshNow")), "RefreshNow");
     EXPECT_EQ(layout_command_code("Position 1 2 3"), 0) << "lookup takes a word, not a command text";
     EXPECT_EQ(layout_command_word(0), nullptr);
+
+    // Every word is carried out in any case; a word one letter longer or
+    // shorter is unknown.
+    for (int code = 1; layout_command_word(code); ++code) {
+        const std::string word = layout_command_word(code);
+        std::string lower = word, upper = word;
+        for (char& c : lower) c = char(std::tolower(static_cast<unsigned char>(c)));
+        for (char& c : upper) c = char(std::toupper(static_cast<unsigned char>(c)));
+        for (const std::string& text : {word, lower, upper, word + "s", word.substr(0, word.size() - 1)}) {
+            Host other;
+            run(other, text + " !");
+            const bool known = text.size() == word.size();
+            EXPECT_EQ(has_diagnostic(other, "unknown command"), !known) << text;
+        }
+    }
 }
 
 TEST(LayoutCommands, SelectsItemsByHexIdAndKeepsTheEditMode) {
@@ -218,6 +234,23 @@ TEST(LayoutCommands, KeysAtTheCurrentTimeAndMovesThroughFrames) {
         EXPECT_EQ(s.frame_start, 1);
         EXPECT_EQ(s.frame_end, 90);
         EXPECT_EQ(s.box_threshold, 5001);
+    }
+    {  // keying every frame to the end of the preview range fills the key
+       // arrays exactly; keys past it grow them as before
+        EXPECT_EQ(run(host, "SelectItem  " + hex(object)), 1);
+        EXPECT_EQ(run(host, "GoToFrame 121"), 1);
+        EXPECT_EQ(run(host, "PreviewLastFrame 400"), 1);
+        for (int frame = 121; frame <= 400; ++frame) {
+            ASSERT_EQ(run(host, "Position  1 2 3"), 1);
+            ASSERT_EQ(run(host, "Rotation  0 90 0"), 1);
+            ASSERT_EQ(run(host, "NextFrame"), 1);
+        }
+        EXPECT_EQ(box.motion[kPositionX].keys.size(), 2u + 280u);
+        EXPECT_EQ(box.motion[kPositionX].keys.capacity(), box.motion[kPositionX].keys.size());
+        EXPECT_EQ(box.motion[kPitch].keys.capacity(), box.motion[kPitch].keys.size());
+        EXPECT_EQ(run(host, "Position  1 2 3"), 1);  // frame 401
+        EXPECT_EQ(box.motion[kPositionX].keys.size(), 283u);
+        EXPECT_DOUBLE_EQ(box.motion[kPositionX].keys.back().time, 401.0 / 25.0);
     }
     {  // keys need a current item
         host.scene.selection.clear();

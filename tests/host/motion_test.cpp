@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cmath>
+#include <stdexcept>
 #include <vector>
 
 #include "lwrender.h"
@@ -78,16 +79,16 @@ TEST(EnvelopeTest, TcbWithUnevenSpacing) {
 
     // Tension 0.5 on the middle key halves both of its tangents:
     // in at key 1 = 1/6, out at key 1 = 1/3.
-    env.keys[1].tension = 0.5;
+    env.edit_params(1).tension() = 0.5;
     EXPECT_NEAR(env.evaluate(0.5, 0.0), 1.0 + 0.25 - 0.125 / 6.0, 1e-12);
     EXPECT_NEAR(env.evaluate(2.0, 0.0), 1.5 + 0.125 / 3.0 + 0.125, 1e-12);
 
     // Continuity and bias: key 1 with c = 0.5, b = -0.5.
     // out: alpha = 1.5*0.5 = 0.75, beta = 0.5*1.5 = 0.75 -> 2/3*(0.75*2 + 0.75*(-1)) = 0.5.
     // in:  gamma = 0.5*0.5 = 0.25, delta = 1.5*1.5 = 2.25 -> 1/3*(0.25*2 + 2.25*(-1)) = -7/12.
-    env.keys[1].tension = 0.0;
-    env.keys[1].continuity = 0.5;
-    env.keys[1].bias = -0.5;
+    env.edit_params(1).tension() = 0.0;
+    env.edit_params(1).continuity() = 0.5;
+    env.edit_params(1).bias() = -0.5;
     EXPECT_NEAR(env.evaluate(0.5, 0.0), 1.0 + 0.25 + 0.125 * 7.0 / 12.0, 1e-12);
     EXPECT_NEAR(env.evaluate(2.0, 0.0), 1.5 + 0.125 * 0.5 + 0.125, 1e-12);
 }
@@ -109,6 +110,55 @@ TEST(EnvelopeTest, SetKeyKeepsTimeOrder) {
         EXPECT_EQ(values[k], env.keys[k].value);
     }
     EXPECT_EQ(SpanType::Linear, env.keys[3].shape);
+}
+
+// A key's parameters are a row of its envelope that moves with the key;
+// keys without a row have all parameters 0.
+TEST(EnvelopeTest, ParametersStayWithTheirKey) {
+    Envelope env;
+    env.set_key(1.0, 10.0, SpanType::Hermite);
+    env.set_key(2.0, 20.0, SpanType::Hermite);
+    env.edit_params(1).param[0] = 5.0;
+    env.set_key(0.5, 1.0);                      // inserted before both
+    env.set_key(2.0, 21.0, SpanType::Stepped);  // the value replaced
+    ASSERT_EQ(env.keys.size(), 3u);
+    EXPECT_EQ(env.params(env.keys[2]).param[0], 5.0);
+    EXPECT_EQ(env.keys[2].shape, SpanType::Hermite);
+    EXPECT_EQ(env.params(env.keys[1]).param[0], 0.0);
+    EXPECT_EQ(&env.edit_params(2), &env.params(env.keys[2])) << "a key keeps its one row";
+    EXPECT_EQ(env.param_rows.size(), 1u);
+
+    Key stray = env.keys[2];
+    stray.param_row = 7;
+    EXPECT_EQ(env.params(stray).param[0], 0.0) << "a row the envelope does not have reads as zeros";
+    env.keys[0].param_row = 9;
+    env.edit_params(0).tension() = 0.25;
+    EXPECT_EQ(env.params(env.keys[0]).tension(), 0.25) << "and gets a row of its own when edited";
+    EXPECT_EQ(env.params(env.keys[2]).param[0], 5.0);
+    EXPECT_THROW(env.edit_params(3), std::out_of_range);
+}
+
+// An array that must grow for an appended key grows by no more than the
+// keys announced after it, and never by more than doubling.
+TEST(EnvelopeTest, KeyArraysGrowForTheKeysAnnounced) {
+    Envelope exact;  // every frame of 0..1000, each time told how many follow
+    for (int k = 0; k <= 1000; ++k) exact.set_key(k / 24.0, 0.5 * k, SpanType::TCB, std::size_t(1000 - k));
+    ASSERT_EQ(exact.keys.size(), 1001u);
+    EXPECT_EQ(exact.keys.capacity(), 1001u) << "no room left over";
+    for (int k : {0, 1, 511, 512, 513, 1000}) {
+        EXPECT_EQ(exact.keys[std::size_t(k)].time, k / 24.0);
+        EXPECT_EQ(exact.keys[std::size_t(k)].value, 0.5 * k);
+    }
+
+    // Told of far more keys than come, or of none: room for at most as
+    // many keys again as the array holds.
+    for (std::size_t announced : {std::size_t(1000000), Envelope::kUnknownLaterKeys}) {
+        Envelope env;
+        for (int k = 0; k < 300; ++k) {
+            env.set_key(k, k, SpanType::TCB, announced);
+            ASSERT_LE(env.keys.capacity(), 2 * env.keys.size()) << k;
+        }
+    }
 }
 
 // Evaluation remembers the last span as a starting guess; the value must
@@ -142,29 +192,38 @@ TEST(EnvelopeTest, HermiteAndBezierSpans) {
     // the interval's share of the neighbouring span.
     Envelope hermite = envelope({key(0.0, 0.0, SpanType::Hermite), key(1.0, 1.0, SpanType::Hermite),
                                  key(3.0, 0.0, SpanType::Hermite)});
-    hermite.keys[0].param[1] = 1.0;
-    hermite.keys[1].param[0] = 2.0;  // scaled by 1/3 (next key exists)
+    hermite.edit_params(0).param[1] = 1.0;
+    hermite.edit_params(1).param[0] = 2.0;  // scaled by 1/3 (next key exists)
     EXPECT_NEAR(hermite.evaluate(0.5, 0.0), 0.5 + 0.125 * 1.0 - 0.125 * 2.0 / 3.0, 1e-12);
 
     // 2D Bezier with handles a third of the interval away in time: the time
     // curve is then linear, so u = s and the value is the cubic Bezier of
     // 0, 0 + 2, 3 + 0, 3 at u = 0.5: 0.375*2 + 0.375*3 + 0.125*3 = 2.25.
     Envelope bezier = envelope({key(0.0, 0.0, SpanType::Bezier2D), key(3.0, 3.0, SpanType::Bezier2D)});
-    bezier.keys[0].param[2] = 1.0;   // out time offset
-    bezier.keys[0].param[3] = 2.0;   // out value offset
-    bezier.keys[1].param[0] = -1.0;  // in time offset
-    bezier.keys[1].param[1] = 0.0;   // in value offset
+    bezier.edit_params(0).param[2] = 1.0;   // out time offset
+    bezier.edit_params(0).param[3] = 2.0;   // out value offset
+    bezier.edit_params(1).param[0] = -1.0;  // in time offset
+    bezier.edit_params(1).param[1] = 0.0;   // in value offset
     EXPECT_NEAR(bezier.evaluate(1.5, 0.0), 2.25, 1e-9);
     // At u = 0.25 (t = 0.75): 0.421875*2 + 0.140625*3 + 0.015625*3 = 1.3125.
     EXPECT_NEAR(bezier.evaluate(0.75, 0.0), 1.3125, 1e-9);
 
-    // A 2D Bezier key after a non-Bezier key takes that key's stored
-    // outgoing tangent / 3 as the first handle: handle value 0 + 3/3 = 1.
+    // A 2D Bezier key after a Hermite key takes that key's stored outgoing
+    // tangent / 3 as the first handle: handle value 0 + 3/3 = 1.
     // At u = 0.5: 0.375*1 + 0.375*3 + 0.125*3 = 1.875.
-    Envelope after_tcb = envelope({key(0.0, 0.0, SpanType::TCB), key(3.0, 3.0, SpanType::Bezier2D)});
-    after_tcb.keys[0].param[1] = 3.0;
-    after_tcb.keys[1].param[0] = -1.0;
-    EXPECT_NEAR(after_tcb.evaluate(1.5, 0.0), 1.875, 1e-9);
+    Envelope after_hermite = envelope({key(0.0, 0.0, SpanType::Hermite), key(3.0, 3.0, SpanType::Bezier2D)});
+    after_hermite.edit_params(0).param[1] = 3.0;
+    after_hermite.edit_params(1).param[0] = -1.0;
+    EXPECT_NEAR(after_hermite.evaluate(1.5, 0.0), 1.875, 1e-9);
+    // After a TCB key the handle is level (value 0) whatever its continuity,
+    // which shares the outgoing tangent's place: 0.375*3 + 0.125*3 = 1.5.
+    // A linear key has no tangent either.
+    for (SpanType before : {SpanType::TCB, SpanType::Linear}) {
+        Envelope flat = envelope({key(0.0, 0.0, before), key(3.0, 3.0, SpanType::Bezier2D)});
+        flat.edit_params(0).continuity() = 3.0;
+        flat.edit_params(1).param[0] = -1.0;
+        EXPECT_NEAR(flat.evaluate(1.5, 0.0), 1.5, 1e-9) << int(before);
+    }
 }
 
 TEST(EnvelopeTest, Behaviors) {

@@ -21,7 +21,7 @@ int evaluate(void*, const char* text) { return lwhost::Host::current()->layout_c
 std::vector<std::string> stepping(const lwhost::Host& host) {
     std::vector<std::string> out;
     for (const auto& text : host.command_log)
-        if (text.rfind("GoToFrame", 0) == 0 || text == "RefreshNow") out.push_back(text);
+        if (text.rfind("GoToFrame", 0) == 0 || text == "RefreshNow") out.emplace_back(text);
     return out;
 }
 
