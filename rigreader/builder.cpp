@@ -2,7 +2,7 @@
 // and keys, almost entirely by command texts sent through the generic's
 // local, reading back only the selection, item types and names, bone flags,
 // the scene's weight maps, the current time and the preview range.
-#include <cinttypes>
+#include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstdint>
@@ -13,6 +13,7 @@
 #include "host_glue.h"
 #include "import_state.h"
 #include "rotation.h"
+#include "smd_format.h"
 
 namespace {
 
@@ -34,6 +35,46 @@ LWItemID first_selected(const SkeletonImport& state, LWItemType type) noexcept {
     for (const LWItemID* item = info->selItems; *item; ++item)
         if (state.item_info->type(*item) == type) return *item;
     return nullptr;
+}
+
+// ---- pose and selection texts ---------------------------------------------------
+//
+// A sequence sends a selection and two poses per bone and frame, and
+// printf's "%f" would cost more than all the rest of the import. These texts
+// are composed here, byte for byte what send_command composes from the same
+// word and arguments (the word, a blank, the arguments; cut, never
+// overflowed, at COMMAND_TEXT_SIZE).
+
+// What "%f" prints in the C locale. For a finite value that is the text of
+// "%06.6f" (never shorter than "0.000000", so the width does nothing);
+// "%06.6f" pads the non-finite texts to six with blanks, "%f" does not.
+char* append_real(char* out, double value) noexcept {
+    if (std::isfinite(value)) return smd_append_real(out, value);
+    char padded[SMD_REAL_BUFFER_SIZE];
+    const char* end = smd_append_real(padded, value);
+    const char* start = padded;
+    while (*start == ' ') ++start;
+    const std::size_t length = std::size_t(end - start);
+    std::memcpy(out, start, length);
+    return out + length;
+}
+
+// The word and three reals: what send_command(generic, word, "%f %f %f", ...)
+// sends.
+template <std::size_t N>
+void send_reals(const LWLayoutGeneric* generic, const char (&word)[N], double a, double b, double c) noexcept {
+    char text[N + 3 * SMD_REAL_BUFFER_SIZE];
+    std::memcpy(text, word, N - 1);
+    char* out = text + N - 1;
+    *out++ = ' ';
+    out = append_real(out, a);
+    *out++ = ' ';
+    out = append_real(out, b);
+    *out++ = ' ';
+    out = append_real(out, c);
+    if (std::size_t(out - text) > COMMAND_TEXT_SIZE - 1) out = text + COMMAND_TEXT_SIZE - 1;
+    *out = '\0';
+    if (generic && generic->evaluate) generic->evaluate(generic->data, text);
 }
 
 void send_rest_length(const SkeletonImport& state, LWItemID item, double length) noexcept {
@@ -69,8 +110,15 @@ void bind_row(const SkeletonImport& state, const LWObjectFuncs* objects, const I
 }  // namespace
 
 void select_item(const SkeletonImport& state, LWItemID item) noexcept {
-    // Item IDs are pointer-sized: the whole ID goes into the text.
-    send_command(state.generic, "SelectItem ", "%" PRIxPTR, reinterpret_cast<std::uintptr_t>(item));
+    // Item IDs are pointer-sized: the whole ID goes into the text, in hex as
+    // "%" PRIxPTR prints it. Composed here for the reason the poses are.
+    constexpr char WORD[] = "SelectItem  ";  // the word, its blank and the separator
+    char text[sizeof WORD + 2 * sizeof(std::uintptr_t)];
+    std::memcpy(text, WORD, sizeof WORD - 1);
+    char* out = text + sizeof WORD - 1;
+    out = std::to_chars(out, text + sizeof text - 1, reinterpret_cast<std::uintptr_t>(item), 16).ptr;
+    *out = '\0';
+    if (state.generic && state.generic->evaluate) state.generic->evaluate(state.generic->data, text);
 }
 
 int preview_last_frame_needed(double frames_per_second, double current_time, int preview_end, int frames,
@@ -146,12 +194,11 @@ void create_bone(SkeletonImport& state, ImportBone& row) noexcept {
 void send_pose(const SkeletonImport& state, const ImportBone& row, bool rest) noexcept {
     const double s = state.scale;
     // The file is Z-up, Layout Y-up: the second and third axes swap.
-    send_command(state.generic, "Position ", "%f %f %f", s * row.position[0], s * row.position[2],
-                 s * row.position[1]);
+    send_reals(state.generic, "Position ", s * row.position[0], s * row.position[2], s * row.position[1]);
     double hpb[3];
     smd_rotation_to_hpb(row.rotation, hpb);
-    send_command(state.generic, "Rotation ", "%f %f %f", hpb[0] * DEGREES_PER_RADIAN, hpb[1] * DEGREES_PER_RADIAN,
-                 hpb[2] * DEGREES_PER_RADIAN);
+    send_reals(state.generic, "Rotation ", hpb[0] * DEGREES_PER_RADIAN, hpb[1] * DEGREES_PER_RADIAN,
+               hpb[2] * DEGREES_PER_RADIAN);
     if (rest) send_command(state.generic, "RecordRestPosition ");
 }
 

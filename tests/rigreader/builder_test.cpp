@@ -1,16 +1,21 @@
 // The builder's steps where the built plug-in cannot show them: the preview
-// arithmetic at its limits, stored rest lengths, and imports with a service
-// withheld.
+// arithmetic at its limits, stored rest lengths, pose and selection texts for
+// any value, and imports with a service withheld.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cinttypes>
 #include <climits>
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <iterator>
 #include <limits>
 #include <string>
 #include <vector>
 
 #include "import_fixture.h"
+#include "rotation.h"
 
 namespace {
 
@@ -76,6 +81,44 @@ TEST(SkeletonRestLengths, AreStoredForLaterImportsAndParentsOffTheTableCountAsNo
     EXPECT_EQ(g.row(0).rest_length, 1.0);
     EXPECT_EQ(g.row(1).rest_length, 1.0);
     EXPECT_EQ(std::count(g.host.command_log.begin(), g.host.command_log.end(), "BoneRestLength  0.100000"), 2);
+}
+
+// Poses and selections are composed without printf; the texts must be
+// the ones send_command composes from "%f %f %f" and "%" PRIxPTR.
+TEST(SkeletonTexts, PosesAndSelectionsAreWhatPrintfMakesOfThem) {
+    auto printed = [](const char* word, const char* format, auto... values) {
+        char arguments[1024];
+        std::snprintf(arguments, sizeof arguments, format, values...);
+        return std::string(word) + " " + arguments;
+    };
+    const double inf = std::numeric_limits<double>::infinity();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double values[] = {0.0, -0.0, 1.0, -1.0, 0.5e-6, 1.5e-6, 2.5e-6, -0.4e-6, 1e-7, -1e-7, 123456.789,
+                             0.1 + 0.2, 1e15 + 0.3, -3.4028234663852886e38, 1e300, -1.7976931348623157e308,
+                             4.9406564584124654e-324, inf, -inf, nan, -nan};
+    ImportFixture f;
+    f.state.scale = 1.0f;
+    ImportBone row{};
+    std::vector<std::string> expected;
+    const std::size_t n = std::size(values);
+    for (std::size_t i = 0; i < n; ++i) {
+        for (int k = 0; k < 3; ++k) {
+            row.position[k] = values[(i + std::size_t(k)) % n];
+            row.rotation[k] = 0.1 * values[(i + 2 * std::size_t(k)) % n];
+        }
+        send_pose(f.state, row, false);
+        expected.push_back(printed("Position ", "%f %f %f", row.position[0], row.position[2], row.position[1]));
+        double hpb[3];
+        smd_rotation_to_hpb(row.rotation, hpb);
+        const double degrees = 57.29577951308232;  // per radian, as the builder has it
+        expected.push_back(printed("Rotation ", "%f %f %f", hpb[0] * degrees, hpb[1] * degrees, hpb[2] * degrees));
+    }
+    for (std::uintptr_t id : {std::uintptr_t(0), std::uintptr_t(0x40010002), std::uintptr_t(0xabcdef),
+                              std::uintptr_t(0xfedcba9876543210u), std::uintptr_t(-1)}) {
+        select_item(f.state, reinterpret_cast<LWItemID>(id));
+        expected.push_back(printed("SelectItem ", "%" PRIxPTR, id));
+    }
+    EXPECT_EQ(f.host.command_log, expected);
 }
 
 TEST(SkeletonServices, AMissingServiceSkipsOnlyItsStep) {
