@@ -106,6 +106,8 @@ int add_null(Command& command) {
 
 // New bones start inactive, as in Layout, until BoneActive.
 int add_bone_under(Command& command, ItemId object, ItemId parent, std::string_view name) {
+    if (command.host.scene.bones_of(object).size() >= Scene::kMaxBonesPerObject)
+        return fail(command, "the object has 4,095 bones, as many as it can hold");
     ItemId id = command.host.scene.add_bone(object, std::string(name), parent);
     if (!id) return fail(command, "the bone could not be added");
     command.host.scene.item(id)->bone.flags &= ~unsigned(LWBONEF_ACTIVE);

@@ -554,6 +554,7 @@ ItemId Scene::add_bone(ItemId object, const std::string& name, ItemId parent) {
     Item* owner = item(object);
     if (!owner || owner->type != ItemType::Object) return 0;
     std::size_t ordinal = object & 0xFFFF;
+    if (bones_[ordinal].size() >= kMaxBonesPerObject) return 0;  // the next ordinal would spill into the type
     auto item = std::make_unique<Item>();
     item->id = kBoneBase | (ItemId(bones_[ordinal].size()) << 16) | ItemId(ordinal);
     item->type = ItemType::Bone;
@@ -591,9 +592,15 @@ ItemId Scene::add_camera(const std::string& name) {
     return id;
 }
 
-void Scene::set_parent(ItemId id, ItemId parent) {
+bool Scene::set_parent(ItemId id, ItemId parent) {
     Item* child = item(id);
-    if (!child || parent == id) return;
+    if (!child) return false;
+    // The item must not be above its new parent. Scenes are kept free of
+    // loops, so the climb ends; the bound is for parents set by hand.
+    std::size_t steps = objects_.size() + lights_.size() + cameras_.size();
+    for (const auto& per_object : bones_) steps += per_object.size();
+    for (const Item* above = item(parent); above && steps > 0; above = item(above->parent), --steps)
+        if (above->id == id) return false;
     if (Item* old = item(child->parent)) {
         auto& siblings = old->children;
         siblings.erase(std::remove(siblings.begin(), siblings.end(), id), siblings.end());
@@ -603,6 +610,7 @@ void Scene::set_parent(ItemId id, ItemId parent) {
         child->parent = parent;
         now->children.push_back(id);
     }
+    return true;
 }
 
 Item* Scene::item(ItemId id) {

@@ -538,10 +538,15 @@ public:
     // Layout items. Objects, lights and cameras are numbered in creation order;
     // bones per object. Parents must exist; children are kept in child order.
     ItemId add_object(const std::string& name, int mesh = -1, int layer = 0);
+    // An object's bones are numbered in 12 bits of their item IDs.
+    static constexpr std::size_t kMaxBonesPerObject = 4095;
+    // 0 when `object` is no object or has kMaxBonesPerObject bones already.
     ItemId add_bone(ItemId object, const std::string& name, ItemId parent = 0);
     ItemId add_light(const std::string& name);
     ItemId add_camera(const std::string& name);
-    void set_parent(ItemId item, ItemId parent);  // 0: no parent
+    // 0: no parent. False, and nothing changes, when there is no such item or
+    // `parent` is the item or one of its descendants (a loop).
+    bool set_parent(ItemId item, ItemId parent);
 
     Item* item(ItemId id);
     const Item* item(ItemId id) const;

@@ -244,6 +244,8 @@ ItemBuilder SceneBuilder::camera(const std::string& name) { return ItemBuilder(*
 
 BoneBuilder SceneBuilder::bone(ItemId object, const std::string& name, ItemId parent) {
     ItemId id = scene_->add_bone(object, name, parent);
+    if (id == 0 && scene_->bones_of(object).size() >= Scene::kMaxBonesPerObject)
+        throw std::invalid_argument("an object has at most 4,095 bones");
     if (id == 0) throw std::invalid_argument("bone needs an object item");
     return BoneBuilder(*scene_, id);
 }

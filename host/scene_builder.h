@@ -30,6 +30,7 @@
 #include <cstdint>
 #include <deque>
 #include <initializer_list>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -122,7 +123,10 @@ public:
     Self& scale(const Vec3& factors) { return keys_at_zero(kScaleX, factors); }
     Self& pivot(const Vec3& at) { return set3(item().pivot, at); }
     Self& pivot_rotation(const Vec3& hpb) { return set3(item().pivot_rotation, hpb); }
-    Self& parent(ItemId parent) { scene_->set_parent(id_, parent); return self(); }
+    Self& parent(ItemId parent) {
+        if (!scene_->set_parent(id_, parent)) throw std::invalid_argument("the parent would close a loop");
+        return self();
+    }
     Self& target(ItemId target) { item().target = target; return self(); }
     Self& goal(ItemId goal, double strength = 1.0) {
         item().goal = goal;
