@@ -10,8 +10,6 @@
 
 namespace lwhost {
 
-class Scene;
-
 // Reads an object file into a new MeshObject of the scene (its file name is
 // `file`) and returns its index in Scene::meshes. Its surfaces and images
 // join the scene's lists. Throws FileFormatError; the scene is then as before.

@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <functional>
 #include <span>
+#include <string>
+#include <vector>
 
 #include "file_error.h"
 #include "scene.h"
