@@ -27,6 +27,10 @@ struct SceneLoadOptions {
 // for a scene file that cannot be read as a whole.
 std::vector<std::string> load_lws(Scene& scene, const std::filesystem::path& file,
                                   const SceneLoadOptions& options = {});
+// The same over a scene file already in memory; `file` names it in errors
+// and warnings, and its folder is where object files are looked up first.
+std::vector<std::string> load_lws(Scene& scene, const std::filesystem::path& file, std::span<const std::byte> bytes,
+                                  const SceneLoadOptions& options);
 
 // Writes the scene: its objects by file (relative to the scene's folder
 // where they can be), bones with rest data, weight maps and keys, nulls,
