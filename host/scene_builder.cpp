@@ -110,6 +110,35 @@ MeshBuilder& MeshBuilder::value(std::uint32_t type, std::string_view map, int di
     return *this;
 }
 
+MeshBuilder& MeshBuilder::value_for_polygon(std::uint32_t type, std::string_view map, int dimension,
+                                            std::uint32_t polygon, std::uint32_t point, const float* values) {
+    map_for(type, map, dimension).set_for_polygon(polygon, point, values);
+    return *this;
+}
+
+Polygon& MeshBuilder::checked_polygon(std::uint32_t polygon) const {
+    Layer& l = current_layer();
+    if (polygon >= l.polygons.size()) throw std::invalid_argument("no such polygon");
+    return l.polygons[polygon];
+}
+
+MeshBuilder& MeshBuilder::surface_tag(std::uint32_t polygon, int tag) {
+    if (tag < -1 || (tag >= 0 && std::size_t(tag) >= object().tags.size())) throw std::invalid_argument("no such tag");
+    checked_polygon(polygon).surface_tag = tag;
+    return *this;
+}
+
+MeshBuilder& MeshBuilder::part_tag(std::uint32_t polygon, int tag) {
+    if (tag < -1 || (tag >= 0 && std::size_t(tag) >= object().tags.size())) throw std::invalid_argument("no such tag");
+    checked_polygon(polygon).part_tag = tag;
+    return *this;
+}
+
+MeshBuilder& MeshBuilder::polygon_flags(std::uint32_t polygon, unsigned flags) {
+    checked_polygon(polygon).flags = flags;
+    return *this;
+}
+
 MeshBuilder& MeshBuilder::uv(std::string_view map, std::uint32_t point, float u, float v) {
     const float values[2] = {u, v};
     return value(kTexUV, map, 2, point, values);

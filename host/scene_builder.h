@@ -74,10 +74,19 @@ public:
     // Any map type; `values` holds `dimension` floats.
     MeshBuilder& value(std::uint32_t type, std::string_view map, int dimension, std::uint32_t point,
                        const float* values);
+    MeshBuilder& value_for_polygon(std::uint32_t type, std::string_view map, int dimension, std::uint32_t polygon,
+                                   std::uint32_t point, const float* values);
+
+    // Tags by their index in MeshObject::tags (-1: none), for readers that
+    // meet tag numbers rather than names; and the polygon's EDPF_* flags.
+    MeshBuilder& surface_tag(std::uint32_t polygon, int tag);
+    MeshBuilder& part_tag(std::uint32_t polygon, int tag);
+    MeshBuilder& polygon_flags(std::uint32_t polygon, unsigned flags);
 
 private:
     int tag_for(std::string_view name);
     VertexMap& map_for(std::uint32_t type, std::string_view name, int dimension);
+    Polygon& checked_polygon(std::uint32_t polygon) const;
 
     Scene* scene_;
     int mesh_;

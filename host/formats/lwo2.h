@@ -2,8 +2,10 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <span>
+#include <vector>
 
 #include "file_error.h"
 #include "scene.h"
@@ -21,5 +23,7 @@ int load_lwo2(Scene& scene, const std::filesystem::path& file, std::span<const s
 // Writes Scene::meshes[mesh] as an object file, through a temporary beside
 // the target. Throws FileFormatError when it cannot be written.
 void save_lwo2(const Scene& scene, int mesh, const std::filesystem::path& file);
+// The bytes save_lwo2 would write; `file` names the object in errors.
+std::vector<std::uint8_t> lwo2_file_bytes(const Scene& scene, int mesh, const std::filesystem::path& file);
 
 }  // namespace lwhost
