@@ -24,12 +24,6 @@
 #include "lwo2.h"
 #include <lwrender.h>
 
-// The object file loader lives in its own file of this library; until it is
-// built in, a scene still loads and reports its objects as not loaded.
-namespace lwhost {
-int load_lwo2(Scene& scene, const std::filesystem::path& file) __attribute__((weak));
-}
-
 namespace lwhost {
 namespace {
 
@@ -398,23 +392,16 @@ int SceneReader::mesh_for(const std::string& written, int layer_number) {
                  (options_.content_folder.empty() ? std::string(" beside the scene")
                                                   : " beside the scene or in " + options_.content_folder.string()));
         } else {
-            ObjectFileLoader loader = options_.load_object;
-            int (*const built_in)(Scene&, const std::filesystem::path&) = &load_lwo2;
-            if (!loader && built_in) loader = built_in;
-            if (!loader) {
-                warn("object file " + written + " not loaded: this host has no object file loader");
-            } else {
-                try {
-                    mesh = loader(scene_, resolved);
-                    if (mesh < 0 || std::size_t(mesh) >= scene_.meshes.size()) {
-                        warn("object file " + written + " not loaded");
-                        mesh = -1;
-                    }
-                } catch (const FileFormatError& e) {
-                    warn("object file " + written + " not loaded: " + e.what());
-                } catch (const std::filesystem::filesystem_error& e) {
-                    warn("object file " + written + " not loaded: " + e.code().message());
+            try {
+                mesh = options_.load_object ? options_.load_object(scene_, resolved) : load_lwo2(scene_, resolved);
+                if (mesh < 0 || std::size_t(mesh) >= scene_.meshes.size()) {
+                    warn("object file " + written + " not loaded");
+                    mesh = -1;
                 }
+            } catch (const FileFormatError& e) {
+                warn("object file " + written + " not loaded: " + e.what());
+            } catch (const std::filesystem::filesystem_error& e) {
+                warn("object file " + written + " not loaded: " + e.code().message());
             }
         }
         if (mesh < 0) mesh = scene_.add_mesh(key);

@@ -171,6 +171,28 @@ TEST(LwsCorpus, TheRiggedVehicleKeepsItsHierarchyPivotsAndGoals) {
     EXPECT_EQ(chassis.motion[lwhost::kPositionX].keys.size(), 2u);
 }
 
+// Without a stand-in the scene's objects go through the object file loader
+// (point counts from the corpus notes).
+TEST(LwsCorpus, ObjectsLoadThroughTheObjectFileLoader) {
+    const fs::path root = corpus_folder();
+    if (root.empty()) GTEST_SKIP() << "corpus not present";
+    Scene cube;
+    EXPECT_TRUE(lwhost::load_lws(cube, root / "move_x.lws").empty());
+    ASSERT_EQ(cube.meshes.size(), 1u);
+    EXPECT_EQ(cube.layer_of(0x10000000u)->points.size(), 8u);
+    EXPECT_EQ(cube.layer_of(0x10000000u)->polygons.size(), 6u);
+
+    const fs::path vehicle = root / "nonbsd/LWS/QuickDraw_v2.2.lws";
+    if (!fs::exists(vehicle)) return;
+    Scene scene;
+    const auto warnings = lwhost::load_lws(scene, vehicle);
+    EXPECT_TRUE(warnings.empty()) << warnings.front();
+    EXPECT_EQ(scene.meshes.size(), 11u);
+    EXPECT_EQ(scene.layer_of(item_named(scene, "QuickDraw--Chasis").id)->points.size(), 4018u);
+    EXPECT_EQ(scene.layer_of(item_named(scene, "QuickDraw--Arm-Tip").id)->points.size(), 1268u);
+    EXPECT_TRUE(lwhost::check_scene(scene).empty());
+}
+
 TEST(LwsCorpus, TheOlderFormatIsRefusedByName) {
     const fs::path root = corpus_folder();
     if (root.empty()) GTEST_SKIP() << "corpus not present";
