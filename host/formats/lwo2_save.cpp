@@ -488,7 +488,8 @@ void Saver::write_surface(const Surface& surface) {
             }
         }
     }
-    if (!wrote_color) {
+    const bool color_changed = kept && !std::equal(surface.color, surface.color + 3, kept->color);
+    if (!wrote_color && (!kept || color_changed)) {
         std::size_t s = out_.open_sub(kColr);
         for (double v : surface.color) out_.f4(v);
         out_.vx(0);

@@ -72,6 +72,21 @@ int load_bytes(Scene& scene, const fs::path& name, const std::vector<std::uint8_
     return lwhost::load_lwo2(scene, name, std::as_bytes(std::span(bytes)));
 }
 
+// A file made of the given chunks, with a correct FORM size.
+std::vector<std::uint8_t> form(const std::vector<std::pair<std::string, std::vector<std::uint8_t>>>& chunks) {
+    std::vector<std::uint8_t> out = {'F', 'O', 'R', 'M', 0, 0, 0, 0, 'L', 'W', 'O', '2'};
+    for (const auto& [id, data] : chunks) {
+        out.insert(out.end(), id.begin(), id.end());
+        const std::uint32_t n = std::uint32_t(data.size());
+        for (int s = 24; s >= 0; s -= 8) out.push_back(std::uint8_t(n >> s));
+        out.insert(out.end(), data.begin(), data.end());
+        if (n % 2) out.push_back(0);
+    }
+    const std::uint32_t size = std::uint32_t(out.size() - 8);
+    for (int k = 0; k < 4; ++k) out[std::size_t(4 + k)] = std::uint8_t(size >> (24 - 8 * k));
+    return out;
+}
+
 // ---- comparing two objects -------------------------------------------------
 
 // Everything the model holds of an object and its surfaces, as text, so a
@@ -384,6 +399,79 @@ TEST(Lwo2RoundTrip, EditedSurfacesWriteTheModelAndKeepTheRest) {
     EXPECT_EQ(again.meshes[std::size_t(reloaded)]->layers[0].polygons.size(), scene.meshes[std::size_t(mesh)]->layers[0].polygons.size());
 }
 
+// What the corpus lacks: every polygon type, curve flags and a curve past
+// 1,023 points, PART and SMGP tags, a hidden layer with a parent, odd-length
+// unknown chunks before, inside and after the layers.
+TEST(Lwo2RoundTrip, EveryPolygonTypeFlagsTagsAndUnknownChunksComeBack) {
+    using Bytes = std::vector<std::uint8_t>;
+    Bytes points(1100 * 12, 0);
+    for (std::size_t i = 0; i < 1100; ++i) points[i * 12 + 2] = std::uint8_t(0x3F + i % 2);  // x = 0.5 or 0.75-ish
+    const auto polygons = [](const char* type, std::vector<Bytes> entries) {
+        Bytes out(type, type + 4);
+        for (const Bytes& e : entries) out.insert(out.end(), e.begin(), e.end());
+        return out;
+    };
+    Bytes curve = {std::uint8_t(0x10 | 0x04 | 0x08), 0x4C};  // 1100 = 0x44C: 0x400 in the extension bits, both control flags
+    for (std::uint16_t i = 0; i < 1100; ++i) curve.insert(curve.end(), {std::uint8_t(i >> 8), std::uint8_t(i)});
+    const Bytes file = form({
+        {"ZZZA", {1, 2, 3}},  // odd length: a pad byte follows
+        {"TAGS", {'s', 'k', 'i', 'n', 0, 0, 'l', 'e', 'g', 0}},
+        {"LAYR", {0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 'a', 0}},
+        {"LAYR", {0, 5, 0, 0x11, 0x3F, 0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 'b', 0, 0, 1}},
+        {"PNTS", points},
+        {"POLS", polygons("FACE", {{0x80, 3, 0, 0, 0, 1, 0, 2}})},  // a flag bit on a face
+        {"PTAG", {'S', 'U', 'R', 'F', 0, 0, 0, 0}},
+        {"PTAG", {'S', 'M', 'G', 'P', 0, 0, 0, 7}},
+        {"POLS", polygons("CURV", {curve})},
+        {"PTAG", {'P', 'A', 'R', 'T', 0, 0, 0, 1}},
+        {"POLS", polygons("PTCH", {{0, 4, 0, 0, 0, 1, 0, 2, 0, 3}})},
+        {"POLS", polygons("SUBD", {{0, 4, 0, 0, 0, 1, 0, 2, 0, 3}})},
+        {"POLS", polygons("BONE", {{0, 2, 0, 4, 0, 5}})},
+        {"POLS", polygons("MBAL", {{0, 1, 0, 6}})},
+        {"VMAD", {'M', 'N', 'V', 'W', 0, 1, 'w', 0, 0, 6, 0, 0, 0x3F, 0x80, 0, 0}},
+        {"ZZZB", {9}},
+        {"SURF", {'s', 'k', 'i', 'n', 0, 0, 0, 0, 'Q', 'Q', 'Q', 'Q', 0, 1, 7, 0}},
+        {"ZZZC", {4, 5, 6, 7, 8}},
+    });
+    Scene scene;
+    const int mesh = load_bytes(scene, "types.lwo", file);
+    EXPECT_THAT(lwhost::check_scene(scene), testing::IsEmpty());
+    const MeshObject& object = *scene.meshes[std::size_t(mesh)];
+    ASSERT_EQ(object.layers.size(), 2u);
+    const Layer& layer = object.layers[1];
+    EXPECT_EQ(layer.number, 5);
+    EXPECT_EQ(layer.parent, 1);
+    EXPECT_TRUE(layer.hidden);
+    EXPECT_EQ(layer.pivot[0], 1.0);
+    ASSERT_EQ(layer.polygons.size(), 6u);
+    const std::vector<std::uint32_t> types = {lwhost::kFace, lwhost::kCurve, lwhost::kPatch, lwhost::kSubdivision,
+                                              lwhost::kBone, lwhost::fourcc('M', 'B', 'A', 'L')};
+    for (std::size_t p = 0; p < types.size(); ++p) EXPECT_EQ(layer.polygons[p].type, types[p]) << p;
+    EXPECT_EQ(layer.polygons[1].vertex_count, 1100u);
+    EXPECT_EQ(layer.polygons[1].part_tag, 1);
+    EXPECT_EQ(layer.polygons[0].surface_tag, 0);
+    EXPECT_NE(layer.polygons[1].flags, 0u);  // both curve control points
+    ASSERT_NE(layer.find_vmap(lwhost::fourcc('M', 'N', 'V', 'W'), "w"), nullptr);
+
+    const auto saved = lwhost::lwo2_file_bytes(scene, mesh, "types.lwo");
+    const lwo2_walk::Walk walk = lwo2_walk::walk(saved);
+    EXPECT_THAT(walk.faults, testing::IsEmpty());
+    const lwo2_walk::Walk before = lwo2_walk::walk(file);
+    const std::set<std::string> kept = {"ZZZA", "ZZZB", "ZZZC", "SURF"};
+    EXPECT_EQ(chunks_of(walk, kept), chunks_of(before, kept));
+    // The face's flag bit and the smoothing group come back where they were.
+    const auto pols = chunks_of(walk, {"POLS"});
+    ASSERT_EQ(pols.size(), 6u);
+    EXPECT_EQ(pols[0].second, chunks_of(before, {"POLS"})[0].second);
+    EXPECT_EQ(pols[1].second, chunks_of(before, {"POLS"})[1].second) << "the curve's count and flags";
+    const auto ptags = chunks_of(walk, {"PTAG"});
+    EXPECT_EQ(ptags, chunks_of(before, {"PTAG"}));
+
+    Scene again;
+    const int reloaded = load_bytes(again, "types.lwo", saved);
+    EXPECT_EQ(first_difference(describe(again, reloaded), describe(scene, mesh)), "");
+}
+
 // ---- saving -------------------------------------------------------------------
 
 TEST(Lwo2Save, FollowsTheSafeSaveRules) {
@@ -441,21 +529,6 @@ std::string load_error(const std::vector<std::uint8_t>& bytes, const std::string
         return e.what();
     }
     return "loaded";
-}
-
-// A file made of the given chunks, with a correct FORM size.
-std::vector<std::uint8_t> form(const std::vector<std::pair<std::string, std::vector<std::uint8_t>>>& chunks) {
-    std::vector<std::uint8_t> out = {'F', 'O', 'R', 'M', 0, 0, 0, 0, 'L', 'W', 'O', '2'};
-    for (const auto& [id, data] : chunks) {
-        out.insert(out.end(), id.begin(), id.end());
-        const std::uint32_t n = std::uint32_t(data.size());
-        for (int s = 24; s >= 0; s -= 8) out.push_back(std::uint8_t(n >> s));
-        out.insert(out.end(), data.begin(), data.end());
-        if (n % 2) out.push_back(0);
-    }
-    const std::uint32_t size = std::uint32_t(out.size() - 8);
-    for (int k = 0; k < 4; ++k) out[std::size_t(4 + k)] = std::uint8_t(size >> (24 - 8 * k));
-    return out;
 }
 
 const std::vector<std::uint8_t> kLayer0 = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};

@@ -165,7 +165,8 @@ inline Walk walk(const std::vector<std::uint8_t>& file) {
                 seen_pols_in_layer = true;
                 while (r.at < r.end && r.ok) {
                     const std::uint16_t word = r.u2();
-                    const std::size_t count = word & 0x3FF;
+                    // Curves count in 14 bits: four of the flag bits extend the count.
+                    const std::size_t count = type == "CURV" ? ((word & 0x3FF) | ((word >> 2) & 0x3C00)) : (word & 0x3FF);
                     for (std::size_t k = 0; k < count && r.ok; ++k)
                         if (r.vx() >= points_in_recent) w.faults.push_back("POLS: point index out of range");
                     ++polygons_in_recent;
