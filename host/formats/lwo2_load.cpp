@@ -178,7 +178,7 @@ private:
 
     void read_header(std::size_t& out_form_end);
     void read_chunk(std::uint32_t id, Cursor& c);
-    Layer& layer_for(const char* chunk);
+    Layer& current_layer();
     void read_tags(Cursor& c);
     void read_layer(Cursor& c);
     void read_points(Cursor& c);
@@ -229,14 +229,13 @@ void Loader::read_header(std::size_t& out_form_end) {
     out_form_end = 8 + std::size_t(length);
 }
 
-Layer& Loader::layer_for(const char* chunk) {
+Layer& Loader::current_layer() {
     if (!in_layer_) {
         // Geometry before any LAYR belongs to a layer 0 of its own.
         in_layer_ = true;
         layer_numbers_.push_back(0);
         kept_->layers.emplace_back();
     }
-    (void)chunk;
     return mesh_.current_layer();
 }
 
@@ -276,7 +275,7 @@ void Loader::read_layer(Cursor& c) {
 }
 
 void Loader::read_points(Cursor& c) {
-    Layer& layer = layer_for("PNTS");
+    Layer& layer = current_layer();
     if (c.left() % 12) fail("PNTS: length " + std::to_string(c.left()) + " is not a whole number of points (12 bytes each)");
     const std::size_t count = c.left() / 12;
     if (count > kMaxIndex + 1) fail("PNTS: more points than a VX index can reach");
@@ -307,7 +306,7 @@ void reserve_polygons(Cursor c, bool curve, Layer& layer) {
 }
 
 void Loader::read_polygons(Cursor& c) {
-    Layer& layer = layer_for("POLS");
+    Layer& layer = current_layer();
     const std::uint32_t type = c.u4("polygon type");
     const bool curve = type == kCurve;
     polygon_base_ = std::uint32_t(layer.polygons.size());
@@ -342,7 +341,7 @@ void Loader::read_polygons(Cursor& c) {
 }
 
 void Loader::read_polygon_tags(Cursor& c) {
-    layer_for("PTAG");
+    current_layer();  // tags met before any LAYR open the layer they belong to
     const std::uint32_t type = c.u4("tag type");
     const std::size_t tag_count = mesh_.object().tags.size();
     KeptPolygonTags* other = nullptr;
@@ -369,7 +368,7 @@ void Loader::read_polygon_tags(Cursor& c) {
 }
 
 void Loader::read_vertex_map(Cursor& c, bool per_polygon) {
-    Layer& layer = layer_for(per_polygon ? "VMAD" : "VMAP");
+    Layer& layer = current_layer();
     const std::uint32_t type = c.u4("map type");
     const int dimension = c.u2("map dimension");
     const std::string name = c.s0("map name");
