@@ -625,7 +625,7 @@ struct Assimp {
 
     // What assimp makes of a file: meshes, faces, corners, UV channels,
     // materials; empty when it cannot read it.
-    std::string summary(const fs::path& file) const {
+    std::string summary(const fs::path& file, std::size_t* out_faces = nullptr, std::size_t* out_vertices = nullptr) const {
         const aiScene* scene = import(file.c_str(), 0);
         if (!scene) return "";
         std::size_t faces = 0, vertices = 0, uv_channels = 0;
@@ -638,13 +638,15 @@ struct Assimp {
         std::string out = "meshes " + std::to_string(scene->mNumMeshes) + " faces " + std::to_string(faces) +
                           " vertices " + std::to_string(vertices) + " uv channels " + std::to_string(uv_channels) +
                           " materials " + std::to_string(scene->mNumMaterials);
+        if (out_faces) *out_faces = faces;
+        if (out_vertices) *out_vertices = vertices;
         release(scene);
         return out;
     }
 };
 #endif
 
-TEST(Lwo2Assimp, ReadsSavedFilesAsItReadsTheOriginals) {
+TEST(Lwo2Assimp, CountsAsTheLoaderDoesAndReadsSavedFilesAsItReadsTheOriginals) {
 #ifndef LWO2_TEST_HAVE_ASSIMP
     GTEST_SKIP() << "assimp headers not found when built (libassimp-dev)";
 #else
@@ -657,10 +659,20 @@ TEST(Lwo2Assimp, ReadsSavedFilesAsItReadsTheOriginals) {
     for (const fs::path& file : files) {
         SCOPED_TRACE(file.string());
         if (!is_lwo2(read_bytes(file))) continue;
-        const std::string original = assimp.summary(file);
+        std::size_t faces = 0, vertices = 0;
+        const std::string original = assimp.summary(file, &faces, &vertices);
         if (original.empty()) continue;
         Scene scene;
         const int mesh = lwhost::load_lwo2(scene, file);
+        // assimp gives each polygon corner a vertex of its own.
+        std::size_t polygons = 0, corners = 0;
+        for (const Layer& layer : scene.meshes[std::size_t(mesh)]->layers)
+            for (const auto& polygon : layer.polygons) {
+                ++polygons;
+                corners += polygon.vertex_count;
+            }
+        EXPECT_EQ(polygons, faces);
+        EXPECT_EQ(corners, vertices);
         lwhost::save_lwo2(scene, mesh, dir.file("saved.lwo"));
         EXPECT_EQ(assimp.summary(dir.file("saved.lwo")), original);
         ++compared;
