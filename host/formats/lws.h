@@ -36,5 +36,9 @@ std::vector<std::string> load_lws(Scene& scene, const std::filesystem::path& fil
 // where they can be), bones with rest data, weight maps and keys, nulls,
 // lights and cameras. Object files themselves are not written here.
 void save_lws(const Scene& scene, const std::filesystem::path& file);
+// The text save_lws writes for `file` (object paths are made relative to its
+// folder), without writing it. Throws FileFormatError for a value that has
+// no text (not finite), naming the item.
+std::string compose_lws(const Scene& scene, const std::filesystem::path& file);
 
 }  // namespace lwhost

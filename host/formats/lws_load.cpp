@@ -10,6 +10,7 @@
 // data between `Plugin` and `EndPlugin`.
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -180,10 +181,13 @@ bool SceneReader::read_scene_line(std::string_view keyword, Tokens& tokens) {
     else if (keyword == "PreviewFirstFrame") s.preview_start = int(integer(tokens, "PreviewFirstFrame", -kFrames, kFrames));
     else if (keyword == "PreviewLastFrame") s.preview_end = int(integer(tokens, "PreviewLastFrame", -kFrames, kFrames));
     else if (keyword == "PreviewFrameStep") s.preview_step = int(integer(tokens, "PreviewFrameStep", 1, kFrames));
-    else if (keyword == "CurrentFrame") current_frame_ = real(tokens, "CurrentFrame");
-    else if (keyword == "FramesPerSecond") {
+    else if (keyword == "CurrentFrame") {
+        current_frame_ = real(tokens, "CurrentFrame");
+        if (std::fabs(current_frame_) > double(kFrames)) fail("CurrentFrame must be within 1073741824 of 0");
+    } else if (keyword == "FramesPerSecond") {
+        // Bounded both ways, so that the current time (frame / rate) is a number.
         s.frames_per_second = real(tokens, "FramesPerSecond");
-        if (!(s.frames_per_second > 0.0) || s.frames_per_second > 1e6) fail("FramesPerSecond must be above 0 and at most 1000000");
+        if (!(s.frames_per_second >= 1e-3) || s.frames_per_second > 1e6) fail("FramesPerSecond must be from 0.001 to 1000000");
     } else if (keyword == "CurrentObject") selected_object_ = integer(tokens, "CurrentObject", 0, kTypeMask);
     else return false;
     end_of_line(tokens, keyword);

@@ -275,8 +275,12 @@ void SceneWriter::item_links(const Item& item) {
 
 }  // namespace
 
+std::string compose_lws(const Scene& scene, const std::filesystem::path& file) {
+    return SceneWriter(scene, file).compose();
+}
+
 void save_lws(const Scene& scene, const std::filesystem::path& file) {
-    const std::string text = SceneWriter(scene, file).compose();
+    const std::string text = compose_lws(scene, file);
     SafeFile out;
     const std::string path = file.string();
     errno = 0;

@@ -465,7 +465,9 @@ TEST(LwsErrors, DamagedFilesAreRefusedWithTheirLine) {
     expect_refused(head + "FirstFrame 99999999999999999999\n", "line 3: FirstFrame: '99999999999999999999' is not a whole number");
     expect_refused(head + "FramesPerSecond 1e999\n", "line 3: FramesPerSecond: '1e999' is not a finite number");
     expect_refused(head + "FramesPerSecond nan\n", "line 3: FramesPerSecond: 'nan' is not a finite number");
-    expect_refused(head + "FramesPerSecond 0\n", "line 3: FramesPerSecond must be above 0 and at most 1000000");
+    expect_refused(head + "FramesPerSecond 0\n", "line 3: FramesPerSecond must be from 0.001 to 1000000");
+    expect_refused(head + "FramesPerSecond 1e-300\nCurrentFrame 1\n", "line 3: FramesPerSecond must be from 0.001 to 1000000");
+    expect_refused(head + "CurrentFrame 1e300\n", "line 3: CurrentFrame must be within 1073741824 of 0");
     expect_refused(head + "PreviewFrameStep 0\n", "line 3: PreviewFrameStep: 0 is outside 1 to 1073741824");
     expect_refused(head + "CurrentFrame 1 2\n", "line 3: CurrentFrame has more on its line than expected: '2'");
     expect_refused(head + "BoneName b\n", "line 3: BoneName before any item");
