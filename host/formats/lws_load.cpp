@@ -13,106 +13,16 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <numbers>
 #include <string>
 #include <system_error>
-#include <unordered_map>
 #include <utility>
 
-#include "lws.h"
-#include "lws_lines.h"
 #include "lwo2.h"
+#include "lws_reader.h"
 #include <lwrender.h>
 
 namespace lwhost {
-namespace {
-
-using lws::LineReader;
-using lws::Tokens;
-
-constexpr double kRadiansPerDegree = std::numbers::pi / 180.0;
-constexpr ItemId kTypeMask = 0xF0000000u;
-constexpr ItemId kObjectIds = 0x10000000u, kLightIds = 0x20000000u, kCameraIds = 0x30000000u,
-                 kBoneIds = 0x40000000u;
-// A bone's item ID keeps its object's ordinal in 16 bits.
-constexpr std::size_t kMaxObjectsWithBones = 0x10000;
-
-struct Reference {
-    enum Kind { Parent, Target, Goal } kind;
-    ItemId item;        // scene ID of the item the line belongs to
-    ItemId written;     // as the file gives it (for goals by ordinal: the 0-based ordinal)
-    bool by_ordinal;    // a version 3 goal: an object ordinal, not an ID
-    std::size_t line;
-};
-
-class SceneReader {
-public:
-    SceneReader(Scene& scene, const std::filesystem::path& file, const SceneLoadOptions& options,
-                std::string_view text)
-        : scene_(scene), file_(file), options_(options), lines_(text.data(), text.data() + text.size()) {}
-
-    std::vector<std::string> read();
-
-private:
-    [[noreturn]] void fail(const std::string& what) const {
-        throw FileFormatError(file_, "line " + std::to_string(lines_.number()) + ": " + what);
-    }
-    void warn(const std::string& what) {
-        warnings_.push_back(file_.filename().string() + ": line " + std::to_string(lines_.number()) + ": " + what);
-    }
-    bool next_line();
-    void read_header();
-    void read_line(std::string_view keyword, Tokens& tokens);
-    bool read_scene_line(std::string_view keyword, Tokens& tokens);
-    bool read_item_line(std::string_view keyword, Tokens& tokens);
-    bool read_bone_line(std::string_view keyword, Tokens& tokens);
-
-    // Item declarations.
-    ItemId baked_id(Tokens& tokens, ItemId type);
-    void declare(ItemId written, ItemId id);
-    void load_object(Tokens& tokens);
-    void add_null(Tokens& tokens);
-    void add_bone(Tokens& tokens);
-    void add_light_or_camera(Tokens& tokens, ItemType type);
-    int mesh_for(const std::string& written, int layer_number);
-
-    // Values.
-    double real(Tokens& tokens, std::string_view what);
-    long long integer(Tokens& tokens, std::string_view what, long long low, long long high);
-    bool flag(Tokens& tokens, std::string_view what) { return integer(tokens, what, 0, 1) != 0; }
-    void reals(Tokens& tokens, std::string_view what, double* out, int count, double scale = 1.0);
-    void end_of_line(Tokens& tokens, std::string_view keyword);
-    std::string name(Tokens& tokens) { return std::string(tokens.rest()); }
-    Item& current(std::string_view keyword);
-    Item& current_bone(std::string_view keyword);
-
-    // Motion.
-    void read_motion(Tokens& tokens, std::string_view keyword);
-    void read_envelope(Envelope& envelope);
-    void skip_block(std::string_view opening);
-    void skip_plugin();
-
-    void resolve();
-    void resolve_parents();
-    std::string describe(ItemId id) const;
-
-    Scene& scene_;
-    const std::filesystem::path& file_;
-    const SceneLoadOptions& options_;
-    LineReader lines_;
-    std::string_view line_;
-    std::vector<std::string> warnings_;
-
-    int version_ = 0;
-    ItemId current_ = 0;         // the item the lines apply to
-    ItemId current_object_ = 0;  // the object bones join
-    std::unordered_map<ItemId, ItemId> ids_;  // as written -> scene ID
-    std::vector<Reference> references_;
-    std::unordered_map<std::string, int> meshes_;  // resolved path -> index
-    double current_frame_ = 0.0;
-    long long selected_object_ = -1;
-};
+namespace lws {
 
 bool SceneReader::next_line() {
     if (!lines_.next(line_)) return false;
@@ -453,129 +363,6 @@ void SceneReader::add_light_or_camera(Tokens& tokens, ItemType type) {
 }
 
 // ---------------------------------------------------------------------------
-// Motion
-
-void SceneReader::read_motion(Tokens& tokens, std::string_view keyword) {
-    Item& item = current(keyword);
-    const bool fits = (keyword == "ObjectMotion" && item.type == ItemType::Object) ||
-                      (keyword == "BoneMotion" && item.type == ItemType::Bone) ||
-                      (keyword == "LightMotion" && item.type == ItemType::Light) ||
-                      (keyword == "CameraMotion" && item.type == ItemType::Camera);
-    if (!fits) fail(std::string(keyword) + " does not belong to the item before it, " + describe(item.id));
-    if (!tokens.done()) fail(std::string(keyword) + " has more on its line than expected (an older scene format?)");
-    if (!next_line()) fail(std::string(keyword) + ": the file ends before NumChannels");
-    Tokens count_line(line_);
-    if (count_line.next() != "NumChannels") fail(std::string(keyword) + " is not followed by NumChannels");
-    const long long channels = integer(count_line, "NumChannels", 0, kChannelCount);
-    end_of_line(count_line, "NumChannels");
-
-    bool seen[kChannelCount] = {};
-    for (long long k = 0; k < channels; ++k) {
-        if (!next_line()) fail("the file ends after " + std::to_string(k) + " of " + std::to_string(channels) + " channels");
-        Tokens channel_line(line_);
-        if (channel_line.next() != "Channel")
-            fail("expected Channel (" + std::to_string(k) + " of " + std::to_string(channels) + " read)");
-        const long long channel = integer(channel_line, "Channel", 0, kChannelCount - 1);
-        end_of_line(channel_line, "Channel");
-        if (seen[channel]) fail("Channel " + std::to_string(channel) + " appears twice");
-        seen[channel] = true;
-        if (!next_line()) fail("the file ends before the envelope of channel " + std::to_string(channel));
-        Tokens open(line_);
-        if (open.next() != "{" || open.next() != "Envelope" || !open.done()) fail("expected '{ Envelope'");
-        read_envelope(item.motion[std::size_t(channel)]);
-    }
-}
-
-void SceneReader::read_envelope(Envelope& envelope) {
-    const std::size_t opened = lines_.number();
-    auto ends_early = [&] { fail("the file ends inside the envelope opened at line " + std::to_string(opened)); };
-    if (!next_line()) ends_early();
-    Tokens count_line(line_);
-    const long long count = integer(count_line, "the key count", 0, 1LL << 40);
-    end_of_line(count_line, "the key count");
-    envelope.keys.clear();
-    envelope.param_rows.clear();
-    // A count is only a claim: room for no more keys than lines could follow.
-    envelope.keys.reserve(std::size_t(std::min<long long>(count, (long long)(lines_.bytes_left() / 16))));
-    for (long long k = 0; k < count; ++k) {
-        if (!next_line()) ends_early();
-        Tokens key_line(line_);
-        if (key_line.next() != "Key")
-            fail("expected Key " + std::to_string(k + 1) + " of " + std::to_string(count) + " (the key count does not match)");
-        Key key;
-        key.value = real(key_line, "Key value");
-        key.time = real(key_line, "Key time");
-        key.shape = static_cast<SpanType>(integer(key_line, "Key span type", 0, 5));
-        double p[6];
-        reals(key_line, "Key parameters", p, 6);
-        end_of_line(key_line, "Key");
-        if (!envelope.keys.empty() && !(key.time > envelope.keys.back().time))
-            fail("key times must increase; " + std::string(lws::trim(line_)) + " does not");
-        KeyParams params;
-        switch (key.shape) {
-        case SpanType::Hermite:
-        case SpanType::Bezier1D:
-            params.param[0] = p[3];  // incoming tangent
-            params.param[1] = p[4];  // outgoing tangent
-            break;
-        case SpanType::Bezier2D:
-            for (int i = 0; i < 4; ++i) params.param[i] = p[i];
-            break;
-        default:  // TCB; linear and stepped keys keep their numbers too, unused
-            for (int i = 0; i < 3; ++i) params.param[i] = p[i];
-            break;
-        }
-        envelope.keys.push_back(key);
-        if (params.param[0] != 0.0 || params.param[1] != 0.0 || params.param[2] != 0.0 || params.param[3] != 0.0)
-            envelope.edit_params(envelope.keys.size() - 1) = params;
-    }
-    bool behaviors = false;
-    while (true) {
-        if (!next_line()) ends_early();
-        Tokens tokens(line_);
-        std::string_view keyword = tokens.next();
-        if (keyword == "}") {
-            if (!tokens.done()) fail("'}' has more on its line than expected");
-            break;
-        }
-        if (keyword == "Behaviors") {
-            if (behaviors) fail("Behaviors appears twice in one envelope");
-            behaviors = true;
-            envelope.pre = static_cast<Behavior>(integer(tokens, "Behaviors", 0, 5));
-            envelope.post = static_cast<Behavior>(integer(tokens, "Behaviors", 0, 5));
-            end_of_line(tokens, keyword);
-        } else if (!keyword.empty() && keyword.front() == '{') {
-            skip_block(line_);  // a channel modifier's settings
-        } else if (keyword == "Key") {
-            fail("more keys than the envelope's count of " + std::to_string(count));
-        } else if (!keyword.empty()) {
-            fail("'" + std::string(keyword) + "' inside an envelope");
-        }
-    }
-}
-
-void SceneReader::skip_block(std::string_view opening) {
-    const std::size_t opened = lines_.number();
-    const std::string name(lws::trim(opening));
-    std::size_t depth = 1;
-    while (depth > 0) {
-        if (!next_line()) fail("the block '" + name + "' opened at line " + std::to_string(opened) + " is not closed");
-        std::string_view text = lws::trim(line_);
-        if (!text.empty() && text.front() == '{') ++depth;
-        else if (text == "}") --depth;
-    }
-}
-
-void SceneReader::skip_plugin() {
-    const std::size_t opened = lines_.number();
-    while (true) {
-        if (!next_line()) fail("the plug-in data from line " + std::to_string(opened) + " has no EndPlugin");
-        Tokens tokens(line_);
-        if (tokens.next() == "EndPlugin") return;
-    }
-}
-
-// ---------------------------------------------------------------------------
 // References
 
 std::string SceneReader::describe(ItemId id) const {
@@ -643,7 +430,7 @@ void SceneReader::resolve_parents() {
     }
 }
 
-}  // namespace
+}  // namespace lws
 
 std::vector<std::string> load_lws(Scene& scene, const std::filesystem::path& file, std::span<const std::byte> bytes,
                                   const SceneLoadOptions& options) {
@@ -652,7 +439,7 @@ std::vector<std::string> load_lws(Scene& scene, const std::filesystem::path& fil
     fresh.settings.filename = file.string();
     fresh.settings.box_threshold = scene.settings.box_threshold;  // an interface setting, not the scene's
     std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    SceneReader reader(fresh, file, options, text);
+    lws::SceneReader reader(fresh, file, options, text);
     std::vector<std::string> warnings = reader.read();
     scene = std::move(fresh);
     return warnings;
@@ -661,10 +448,18 @@ std::vector<std::string> load_lws(Scene& scene, const std::filesystem::path& fil
 std::vector<std::string> load_lws(Scene& scene, const std::filesystem::path& file, const SceneLoadOptions& options) {
     std::error_code error;
     if (std::filesystem::is_directory(file, error)) throw FileFormatError(file, "is a folder, not a scene file");
-    std::ifstream in(file, std::ios::binary);
+    std::FILE* in = std::fopen(file.c_str(), "rb");
     if (!in) throw FileFormatError(file, std::string("cannot be opened: ") + std::strerror(errno));
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) throw FileFormatError(file, "cannot be read");
+    // One read of the whole file where its size is known; a pipe is read in pieces.
+    std::string text;
+    const auto size = std::filesystem::file_size(file, error);
+    if (!error) text.reserve(std::size_t(size));
+    char buffer[1 << 16];
+    std::size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, in)) > 0) text.append(buffer, got);
+    const bool failed = std::ferror(in) != 0;
+    std::fclose(in);
+    if (failed) throw FileFormatError(file, "cannot be read");
     return load_lws(scene, file, std::as_bytes(std::span<const char>(text.data(), text.size())), options);
 }
 
