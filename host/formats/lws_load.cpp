@@ -137,12 +137,10 @@ bool SceneReader::read_item_line(std::string_view keyword, Tokens& tokens) {
     else if (keyword == "PivotRotation") reals(tokens, "PivotRotation", current(keyword).pivot_rotation, 3, kRadiansPerDegree);
     else if (keyword == "BoneFalloffType") {
         current(keyword);
-        int falloff = int(integer(tokens, "BoneFalloffType", 0, 1000));
-        // An object-level setting in the file, kept per bone by the model.
-        if (Item* object = scene_.item(current_object_)) {
-            object->bone.falloff = falloff;
-            for (ItemId bone : scene_.bones_of(object->id)) scene_.item(bone)->bone.falloff = falloff;
-        }
+        const int falloff = int(integer(tokens, "BoneFalloffType", 0, 1000));
+        // An object-level setting in the file, kept per bone by the model:
+        // given to the object's bones once they are all read.
+        if (current_object_) falloffs_[current_object_] = falloff;
     } else return false;
     end_of_line(tokens, keyword);
     return true;
@@ -350,7 +348,6 @@ void SceneReader::add_bone(Tokens& tokens) {
         fail("object " + describe(current_object_) + " has more than 4,095 bones, more than its item IDs can number");
     ItemId id = scene_.add_bone(current_object_, "Bone");
     if (!id) fail("the bone could not be added");
-    scene_.item(id)->bone.falloff = scene_.item(current_object_)->bone.falloff;
     declare(written ? written : id, id);
 }
 
@@ -396,6 +393,8 @@ void SceneReader::resolve() {
         (ref.kind == Reference::Target ? item.target : item.goal) = id;
     }
     resolve_parents();
+    for (auto [object, falloff] : falloffs_)
+        for (ItemId bone : scene_.bones_of(object)) scene_.item(bone)->bone.falloff = falloff;
 
     SceneSettings& s = scene_.settings;
     s.time = current_frame_ / s.frames_per_second;

@@ -92,6 +92,7 @@ private:
     ItemId current_object_ = 0;  // the object bones join
     std::unordered_map<ItemId, ItemId> ids_;  // as written -> scene ID
     std::vector<Reference> references_;
+    std::unordered_map<ItemId, int> falloffs_;  // BoneFalloffType per object
     std::unordered_map<std::string, int> meshes_;  // resolved path -> index
     double current_frame_ = 0.0;
     long long selected_object_ = -1;
