@@ -22,7 +22,9 @@ class SceneWriter {
 public:
     SceneWriter(const Scene& scene, const std::filesystem::path& file) : scene_(scene), file_(file) {
         std::error_code error;
-        folder_ = std::filesystem::absolute(file.parent_path(), error).lexically_normal();
+        // A bare file name is in the current folder ("" has no absolute form).
+        const std::filesystem::path parent = file.has_parent_path() ? file.parent_path() : ".";
+        folder_ = std::filesystem::absolute(parent, error).lexically_normal();
     }
     std::string compose();
 
@@ -61,11 +63,12 @@ private:
         out_ += '\n';
     }
     // Names run to the end of their line: a line break or other control
-    // character in one would split it, so it is written as '_'.
+    // character in one would split it or be refused when read, so it is
+    // written as '_'. A tab inside a name reads back as it is.
     void name_line(const char* keyword, const std::string& name) {
         out_ += keyword;
         out_ += ' ';
-        for (char c : name) out_ += (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) ? '_' : c;
+        for (char c : name) out_ += ((static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7F) ? '_' : c;
         out_ += '\n';
     }
 

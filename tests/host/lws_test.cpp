@@ -331,6 +331,21 @@ TEST(LwsRoundTrip, BonesKeysAndLinksComeBackTheSame) {
     EXPECT_EQ(again.selection, std::vector<ItemId>{0x10000000u});  // a selected bone is saved as its object
 }
 
+// Found by fuzz_lws_loader (fuzz/corpus/fuzz_lws_loader/tab_in_object_path.lws):
+// a tab inside an object path came back from a save as '_', so the object
+// was another file with another name.
+TEST(LwsRoundTrip, ATabInsideAPathOrNameIsKept) {
+    const std::string text = "LWSC\r\n5\r\n\r\nLoadObjectLayer 1 100\t0000dObim\n ame0\nAddNullObject a\tb\n";
+    Scene scene, again;
+    EXPECT_EQ(load_text(scene, text, "tab.lws").size(), 1u);  // the object file is not there
+    const std::string saved = lwhost::compose_lws(scene, "tab.lws");
+    EXPECT_NE(saved.find("\nLoadObjectLayer 1 100\t0000dObim\n"), std::string::npos) << saved;
+    load_text(again, saved, "tab.lws");
+    EXPECT_EQ(again.item(0x10000000u)->name, "100\t0000dObim");
+    EXPECT_EQ(again.item(0x10000001u)->name, "a\tb");
+    lws_test::expect_same_scene(scene, again);
+}
+
 TEST(LwsSave, ObjectPathsAreRelativeSoAFolderMovesWhole) {
     test_files::TempDir dir;
     const fs::path folder(dir.folder());
