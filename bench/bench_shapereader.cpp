@@ -157,7 +157,9 @@ Result run(const std::string& shape, int triangles, const std::string& folder) {
         result.before_kb = bench::status_kb("VmRSS:");
         const double cpu_start = bench::cpu_seconds();
         const auto start = std::chrono::steady_clock::now();
+        bench::profile_span(true);
         result.rc = host.run_command("SMD Mesh Import");
+        bench::profile_span(false);
         result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         result.cpu = bench::cpu_seconds() - cpu_start;
         result.peak_kb = bench::status_kb("VmHWM:");

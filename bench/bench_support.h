@@ -54,4 +54,15 @@ inline long peak_resident_kb() {
     return usage.ru_maxrss;
 }
 
+// Profiles only the timed span: run under
+//   mkfifo /tmp/ctl && BENCH_PERF_CONTROL=/tmp/ctl perf record -D -1 --control fifo:/tmp/ctl ./bench_x
+// and the span between profile_span(true) and profile_span(false) is all
+// perf samples. Without the variable these do nothing.
+inline void profile_span(bool on) {
+    const char* control = std::getenv("BENCH_PERF_CONTROL");
+    if (control == nullptr || *control == '\0') return;
+    std::ofstream fifo(control);
+    fifo << (on ? "enable\n" : "disable\n");
+}
+
 }  // namespace bench
