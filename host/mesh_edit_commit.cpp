@@ -56,15 +56,15 @@ EDError pol_select(EDStateRef ref, LWPolID id, int state) noexcept {
 // renumbers what stays (vertex lists and both kinds of vertex map values).
 void compact_layer(Layer& l) {
     std::vector<std::int64_t> point_to(l.points.size(), -1);
-    std::vector<Point> points;
+    decltype(l.points) points;
     for (std::size_t i = 0; i < l.points.size(); ++i) {
         if (l.points[i].deleted) continue;
         point_to[i] = std::int64_t(points.size());
         points.push_back(l.points[i]);
     }
     std::vector<std::int64_t> polygon_to(l.polygons.size(), -1);
-    std::vector<Polygon> polygons;
-    std::vector<std::uint32_t> pool;
+    decltype(l.polygons) polygons;
+    decltype(l.vertex_pool) pool;
     for (std::size_t i = 0; i < l.polygons.size(); ++i) {
         const Polygon& p = l.polygons[i];
         const std::uint32_t* v = l.vertices(p);

@@ -28,7 +28,13 @@
 #include <unordered_map>
 #include <vector>
 
+#include "bulk_allocator.h"
+
 namespace lwhost {
+
+// Arrays that grow with the mesh (see bulk_allocator.h).
+template <class T>
+using BulkVector = std::vector<T, BulkAllocator<T>>;
 
 // Four-character codes, first character in the most significant byte.
 constexpr std::uint32_t fourcc(char a, char b, char c, char d) {
@@ -290,16 +296,16 @@ private:
     void recount_corners();
 
     // Per point: the point of each row (kNone once removed), the rows' values.
-    std::vector<std::uint32_t> points_;
-    std::vector<float> values_;
+    BulkVector<std::uint32_t> points_;
+    BulkVector<float> values_;
     mutable RowIndex point_index_;
     std::uint32_t point_end_ = 0;    // 1 + the highest point given a row; 0 for none
     std::uint32_t first_point_ = 0;  // with `contiguous_`: row r belongs to first_point_ + r
     bool contiguous_ = true;
     std::uint32_t dead_points_ = 0;
     // Per polygon and point, likewise (removed: polygon kNone).
-    std::vector<Corner> corners_;
-    std::vector<float> corner_values_;
+    BulkVector<Corner> corners_;
+    BulkVector<float> corner_values_;
     mutable RowIndex corner_index_;
     std::uint32_t polygon_end_ = 0;  // 1 + the highest polygon given a row
     // Rows [last_run_, end) hold every row of polygon polygon_end_ - 1, so
@@ -465,9 +471,9 @@ struct Layer {
     int parent = -1;
     double pivot[3] = {0, 0, 0};
     bool hidden = false;
-    std::vector<Point> points;
-    std::vector<Polygon> polygons;
-    std::vector<std::uint32_t> vertex_pool;  // polygon vertex lists, point indices
+    BulkVector<Point> points;
+    BulkVector<Polygon> polygons;
+    BulkVector<std::uint32_t> vertex_pool;  // polygon vertex lists, point indices
     VertexMapList vmaps;                     // maps are added through it, never renamed
 
     const std::uint32_t* vertices(const Polygon& polygon) const {

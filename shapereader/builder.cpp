@@ -187,7 +187,7 @@ MeshVertex* VertexRecords::add(std::uint32_t& out_number) noexcept {
     if (chunk == chunks_.size()) {
         constexpr std::size_t chunk_records = std::size_t(1) << RECORD_CHUNK_BITS;
         if (!mesh_allocation_allowed(MESH_ALLOC_RECORDS, chunk_records * sizeof(MeshVertex))) return nullptr;
-        std::unique_ptr<MeshVertex[]> fresh(new (std::nothrow) MeshVertex[chunk_records]);
+        MeshBigArray<MeshVertex> fresh = mesh_big_array<MeshVertex>(chunk_records);
         if (!fresh) return nullptr;
         try {
             chunks_.push_back(std::move(fresh));

@@ -59,6 +59,7 @@
 #include <lwserver.h>
 
 #include "../rigreader/smd_line_reader.h"
+#include "big_block.h"
 #include "mapkit.h"
 #include "smd_format.h"
 
@@ -124,6 +125,24 @@ struct MeshPositionKey {
     bool operator==(const MeshPositionKey&) const = default;
 };
 
+// The import's big tables (the position index, the vertex records) live in
+// big blocks (big_block.h); each array remembers its size to free it.
+class MeshBigBlockFree {
+public:
+    MeshBigBlockFree(std::size_t bytes = 0) noexcept : bytes_(bytes) {}
+    void operator()(void* block) const noexcept { big_block_free(block, bytes_); }
+
+private:
+    std::size_t bytes_;
+};
+template <class T>
+using MeshBigArray = std::unique_ptr<T[], MeshBigBlockFree>;
+template <class T>
+MeshBigArray<T> mesh_big_array(std::size_t count) noexcept {  // not zeroed; null when memory runs out
+    const std::size_t bytes = count * sizeof(T);
+    return MeshBigArray<T>(static_cast<T*>(big_block_allocate(bytes)), MeshBigBlockFree(bytes));
+}
+
 // A slot of the position index: a group's first record (plus one; 0 is an
 // empty slot) and its key's hash.
 struct PositionSlot {
@@ -144,11 +163,11 @@ public:
     std::uint32_t size() const noexcept { return count_; }
     void clear() noexcept;
 
-    static constexpr unsigned RECORD_CHUNK_BITS = 12;
+    static constexpr unsigned RECORD_CHUNK_BITS = 15;  // 2 MiB of records: one huge page
     static constexpr std::uint32_t RECORD_CHUNK_MASK = (1u << RECORD_CHUNK_BITS) - 1;
 
 private:
-    std::vector<std::unique_ptr<MeshVertex[]>> chunks_;
+    std::vector<MeshBigArray<MeshVertex>> chunks_;
     std::uint32_t count_ = 0;
 };
 
@@ -196,7 +215,7 @@ struct MeshImport {
     StringMap material_texts{};  // each material text of the file -> its number plus one
     std::vector<const char*> material_list;  // material texts by number (copies in the arena)
     std::uint32_t last_registered = NO_RECORD;  // the material of the last triangle built, if any
-    std::unique_ptr<PositionSlot[]> position_index;  // open addressing over MeshPositionKey hashes
+    MeshBigArray<PositionSlot> position_index;  // open addressing over MeshPositionKey hashes
     std::size_t position_slots = 0;
     VertexRecords records;       // the recorded vertices
     ImportArena arena;           // links of recorded vertices, material texts

@@ -92,9 +92,14 @@ bool is_blank(const char* line) noexcept {
 bool allocate_position_index(MeshImport& state) noexcept {
     const std::size_t slots = 2 * std::size_t(state.vertex_line_count) + 1;
     if (!mesh_allocation_allowed(MESH_ALLOC_POSITION_INDEX, slots * sizeof(PositionSlot))) return false;
-    state.position_index.reset(new (std::nothrow) PositionSlot[slots]());
-    state.position_slots = state.position_index ? slots : 0;
-    return state.position_index != nullptr;
+    state.position_index = mesh_big_array<PositionSlot>(slots);
+    if (!state.position_index) {
+        state.position_slots = 0;
+        return false;
+    }
+    std::memset(state.position_index.get(), 0, slots * sizeof(PositionSlot));
+    state.position_slots = slots;
+    return true;
 }
 
 // Scans one line; returns what the scan returned (EOF for a line without

@@ -13,8 +13,8 @@ namespace lwhost {
 
 // Reaches a map's private rows, to damage them.
 struct VertexMapTestAccess {
-    static std::vector<std::uint32_t>& points(VertexMap& map) { return map.points_; }
-    static std::vector<float>& values(VertexMap& map) { return map.values_; }
+    static BulkVector<std::uint32_t>& points(VertexMap& map) { return map.points_; }
+    static BulkVector<float>& values(VertexMap& map) { return map.values_; }
 };
 
 namespace {

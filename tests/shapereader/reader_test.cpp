@@ -323,8 +323,8 @@ TEST(MeshReader, AllocationFailures) {
         EXPECT_EQ(x.point_count(), 0u);
     }
     {  // records that cannot be had later leave vertices unshared; everything is built
-        const int triangles = 1500;  // 4500 vertex lines: more than one chunk of records
-        static_assert(3 * 1500 > (1 << VertexRecords::RECORD_CHUNK_BITS));
+        constexpr int triangles = 12000;  // 36000 vertex lines: more than one chunk of records
+        static_assert(3 * triangles > (1 << VertexRecords::RECORD_CHUNK_BITS));
         std::string many;
         char line[96];
         for (int t = 0; t < triangles; ++t) {
