@@ -56,6 +56,15 @@ struct st_MeshEditState {
         std::uint32_t last_polygon = 0;
         int last_tag = -1;                    // tag_index's last answer
         std::vector<std::uint32_t> vertices;  // scratch of addFace and polPnts
+        // map_to_write's last answer: an import sets values of one or two
+        // maps over and over, so the name is compared rather than hashed.
+        struct MapLookup {
+            int layer = -1;
+            std::uint32_t type = 0;
+            std::string name;
+            lwhost::VertexMap* map = nullptr;  // in the layer's writable copy
+            std::uint64_t stamp = 0, generation = 0;
+        } last_map;
     };
 
     MeshEditOp op{};

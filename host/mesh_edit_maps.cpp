@@ -50,6 +50,10 @@ VertexMap* map_to_write(EditState& e, int layer, LWID type, const char* name, in
         error = EDERR_BADARGS;
         return nullptr;
     }
+    auto& last = e.data->last_map;
+    if (last.map && last.layer == layer && last.type == type && last.stamp == e.data->stamp &&
+        last.generation == VertexMapList::generation() && last.map->dimension == dimension && last.name == name)
+        return last.map;
     // One lookup: the edit's copy of a layer lists its maps in the layer's
     // order, so the index found in the layer seen is good in the copy too.
     const std::string_view key(name);
@@ -61,9 +65,20 @@ VertexMap* map_to_write(EditState& e, int layer, LWID type, const char* name, in
     }
     if (at == VertexMapList::npos && !create) return nullptr;
     Layer* l = e.writable(layer);
-    if (at != VertexMapList::npos) return &l->vmaps[at];
-    VertexMap* map = &l->vmaps.add(type, key, dimension);
-    ++e.data->stamp;  // a map pointVSet chose may exist now
+    VertexMap* map;
+    if (at != VertexMapList::npos) {
+        map = &l->vmaps[at];
+    } else {
+        map = &l->vmaps.add(type, key, dimension);
+        ++e.data->stamp;  // a map pointVSet chose may exist now
+    }
+    last.map = nullptr;  // stays off if the name cannot be copied
+    last.name = key;
+    last.layer = layer;
+    last.type = type;
+    last.stamp = e.data->stamp;
+    last.generation = VertexMapList::generation();
+    last.map = map;
     return map;
 }
 
