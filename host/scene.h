@@ -486,10 +486,17 @@ struct Layer {
     }
 };
 
+namespace lwo2 {
+struct Kept;  // formats/lwo2_internal.h
+}
+
 struct MeshObject {
     std::string filename;  // full path, as "LW Object Info 4" and Modeler report it
     std::vector<Layer> layers;
     std::vector<std::string> tags;  // like LWO2 TAGS: surface and part names
+    // What the object file held that the scene model does not interpret
+    // (unknown chunks, sub-chunks, flag bits), for a save to give back.
+    std::shared_ptr<const lwo2::Kept> kept_file_data;
 
     int tag_index(const std::string& tag);  // find or add
 };

@@ -8,10 +8,9 @@
 // sub-chunks of surfaces and clips, polygon tags other than SURF and PART,
 // polygon flag bits and layer flag bits.
 //
-// Kept data is found by the address of its MeshObject. The object may have
-// been edited, or the address reused by another one, since it was loaded;
-// the saver only uses what still fits (the file name and the layers' point
-// and polygon counts are compared).
+// Kept data travels with its MeshObject (kept_file_data). The object may
+// have been edited since it was loaded; the saver only uses what still fits
+// (the file name and the layers' point and polygon counts are compared).
 #pragma once
 
 #include <cstdint>
@@ -91,8 +90,6 @@ struct Kept {
     std::vector<std::pair<Trailer, std::size_t>> trailer;  // what, index in its list
 };
 
-// Kept data of a loaded object; replaces what was kept for that address.
-void remember_kept(const MeshObject* mesh, std::shared_ptr<const Kept> kept);
 // What was kept for this object, or null when nothing was or it no longer
 // belongs to it (another file name or layer count).
 std::shared_ptr<const Kept> kept_for(const MeshObject& mesh);

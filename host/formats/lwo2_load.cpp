@@ -591,9 +591,7 @@ int Loader::load_into(Scene& scene) {
     for (KeptSurface& surface : kept_->surfaces)
         for (KeptTextureLayer& layer : surface.color_texture)
             if (layer.layer.image >= 0) layer.layer.image += image_base;
-    std::shared_ptr<const Kept> kept = std::move(kept_);
-    const MeshObject* object = scratch_.meshes[0].get();
-    remember_kept(object, kept);  // may throw; the scene is not touched yet
+    scratch_.meshes[0]->kept_file_data = std::move(kept_);
 
     scene.meshes.push_back(std::move(scratch_.meshes[0]));
     for (auto& image : scratch_.images) scene.images.push_back(std::move(image));
