@@ -26,6 +26,21 @@ namespace lwhost::lwo2 {
 inline constexpr std::uint32_t kForm = fourcc('F', 'O', 'R', 'M');
 inline constexpr std::uint32_t kLwo2 = fourcc('L', 'W', 'O', '2');
 inline constexpr std::uint32_t kMetaball = fourcc('M', 'B', 'A', 'L');
+inline constexpr std::uint32_t kTags = fourcc('T', 'A', 'G', 'S');
+inline constexpr std::uint32_t kLayr = fourcc('L', 'A', 'Y', 'R');
+inline constexpr std::uint32_t kPnts = fourcc('P', 'N', 'T', 'S');
+inline constexpr std::uint32_t kBbox = fourcc('B', 'B', 'O', 'X');
+inline constexpr std::uint32_t kVmap = fourcc('V', 'M', 'A', 'P');
+inline constexpr std::uint32_t kVmad = fourcc('V', 'M', 'A', 'D');
+inline constexpr std::uint32_t kPols = fourcc('P', 'O', 'L', 'S');
+inline constexpr std::uint32_t kPtag = fourcc('P', 'T', 'A', 'G');
+inline constexpr std::uint32_t kClip = fourcc('C', 'L', 'I', 'P');
+inline constexpr std::uint32_t kSurf = fourcc('S', 'U', 'R', 'F');
+inline constexpr std::uint32_t kStil = fourcc('S', 'T', 'I', 'L');
+inline constexpr std::uint32_t kColr = fourcc('C', 'O', 'L', 'R');
+inline constexpr std::uint32_t kSman = fourcc('S', 'M', 'A', 'N');
+inline constexpr std::uint32_t kVcol = fourcc('V', 'C', 'O', 'L');
+inline constexpr std::uint32_t kBlok = fourcc('B', 'L', 'O', 'K');
 // 24-bit indices: the largest a VX can hold.
 inline constexpr std::uint32_t kMaxIndex = 0x00FFFFFFu;
 

@@ -15,8 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include <sys/mman.h>
-
+#include "big_block.h"
 #include "formats/lwo2.h"
 #include "formats/lwo2_internal.h"
 #include "lwmeshedt.h"
@@ -27,22 +26,7 @@ namespace {
 
 using namespace lwo2;
 
-constexpr std::uint32_t kTags = fourcc('T', 'A', 'G', 'S');
-constexpr std::uint32_t kLayr = fourcc('L', 'A', 'Y', 'R');
-constexpr std::uint32_t kPnts = fourcc('P', 'N', 'T', 'S');
-constexpr std::uint32_t kBbox = fourcc('B', 'B', 'O', 'X');
-constexpr std::uint32_t kVmap = fourcc('V', 'M', 'A', 'P');
-constexpr std::uint32_t kVmad = fourcc('V', 'M', 'A', 'D');
-constexpr std::uint32_t kPols = fourcc('P', 'O', 'L', 'S');
-constexpr std::uint32_t kPtag = fourcc('P', 'T', 'A', 'G');
-constexpr std::uint32_t kClip = fourcc('C', 'L', 'I', 'P');
-constexpr std::uint32_t kSurf = fourcc('S', 'U', 'R', 'F');
 constexpr std::uint32_t kEnvl = fourcc('E', 'N', 'V', 'L');
-constexpr std::uint32_t kStil = fourcc('S', 'T', 'I', 'L');
-constexpr std::uint32_t kColr = fourcc('C', 'O', 'L', 'R');
-constexpr std::uint32_t kSman = fourcc('S', 'M', 'A', 'N');
-constexpr std::uint32_t kVcol = fourcc('V', 'C', 'O', 'L');
-constexpr std::uint32_t kBlok = fourcc('B', 'L', 'O', 'K');
 constexpr std::uint32_t kImap = fourcc('I', 'M', 'A', 'P');
 constexpr std::uint32_t kProc = fourcc('P', 'R', 'O', 'C');
 constexpr std::uint32_t kGrad = fourcc('G', 'R', 'A', 'D');
@@ -604,28 +588,19 @@ int Loader::load_into(Scene& scene) {
     return mesh;
 }
 
-// Room for a file's bytes, not zeroed. A large file gets memory advised as
-// huge pages: reading 60 MB into small pages spends as long in page faults
-// as the loader spends reading the chunks.
+// Room for a file's bytes, not zeroed, in a big block: reading 60 MB into
+// small pages spends as long in page faults as the loader spends reading
+// the chunks.
 struct FreeBytes {
-    void operator()(std::byte* bytes) const { std::free(bytes); }
+    std::size_t bytes = 0;
+    void operator()(std::byte* block) const { big_block_free(block, bytes); }
 };
 using Bytes = std::unique_ptr<std::byte[], FreeBytes>;
 
 Bytes file_buffer(std::size_t bytes) {
-    constexpr std::size_t kHugePage = std::size_t(2) << 20;
-    if (bytes >= kHugePage) {
-        const std::size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
-        if (void* memory = std::aligned_alloc(kHugePage, rounded)) {
-#ifdef MADV_HUGEPAGE
-            ::madvise(memory, rounded, MADV_HUGEPAGE);  // advice only: small pages work too
-#endif
-            return Bytes(static_cast<std::byte*>(memory));
-        }
-    }
-    void* memory = std::malloc(std::max<std::size_t>(bytes, 1));
+    void* memory = big_block_allocate(bytes);
     if (!memory) throw std::bad_alloc();
-    return Bytes(static_cast<std::byte*>(memory));
+    return Bytes(static_cast<std::byte*>(memory), FreeBytes{bytes});
 }
 
 }  // namespace

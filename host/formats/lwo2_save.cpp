@@ -28,22 +28,7 @@ namespace {
 
 using namespace lwo2;
 
-constexpr std::uint32_t kTags = fourcc('T', 'A', 'G', 'S');
-constexpr std::uint32_t kLayr = fourcc('L', 'A', 'Y', 'R');
-constexpr std::uint32_t kPnts = fourcc('P', 'N', 'T', 'S');
-constexpr std::uint32_t kBbox = fourcc('B', 'B', 'O', 'X');
-constexpr std::uint32_t kVmap = fourcc('V', 'M', 'A', 'P');
-constexpr std::uint32_t kVmad = fourcc('V', 'M', 'A', 'D');
-constexpr std::uint32_t kPols = fourcc('P', 'O', 'L', 'S');
-constexpr std::uint32_t kPtag = fourcc('P', 'T', 'A', 'G');
-constexpr std::uint32_t kClip = fourcc('C', 'L', 'I', 'P');
-constexpr std::uint32_t kSurf = fourcc('S', 'U', 'R', 'F');
-constexpr std::uint32_t kStil = fourcc('S', 'T', 'I', 'L');
-constexpr std::uint32_t kColr = fourcc('C', 'O', 'L', 'R');
 constexpr std::uint32_t kDiff = fourcc('D', 'I', 'F', 'F');
-constexpr std::uint32_t kSman = fourcc('S', 'M', 'A', 'N');
-constexpr std::uint32_t kVcol = fourcc('V', 'C', 'O', 'L');
-constexpr std::uint32_t kBlok = fourcc('B', 'L', 'O', 'K');
 constexpr std::uint32_t kRgb = fourcc('R', 'G', 'B', ' ');
 
 // The file in memory. Chunks are opened and closed; closing fills in the
