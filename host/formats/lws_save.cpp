@@ -133,8 +133,11 @@ void SceneWriter::header() {
 std::string SceneWriter::object_path(const MeshObject& mesh) const {
     std::filesystem::path path(mesh.filename);
     if (path.is_absolute()) {
+        // A path that is the folder itself or one above it comes out as "."
+        // or "..", which names no file: such a path is written whole.
         std::filesystem::path relative = path.lexically_normal().lexically_relative(folder_);
-        if (!relative.empty()) return relative.generic_string();
+        const std::filesystem::path last = relative.filename();
+        if (!last.empty() && last != "." && last != "..") return relative.generic_string();
     }
     return path.generic_string();
 }

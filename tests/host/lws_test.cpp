@@ -346,6 +346,24 @@ TEST(LwsRoundTrip, ATabInsideAPathOrNameIsKept) {
     lws_test::expect_same_scene(scene, again);
 }
 
+// Found by fuzz_lws_loader (fuzz/corpus/fuzz_lws_loader/object_path_is_the_folder.lws):
+// an object path naming the scene's own folder was saved as ".", which
+// loads as another path with another name.
+TEST(LwsRoundTrip, AnObjectPathThatIsTheScenesFolderIsWrittenWhole) {
+    test_files::TempDir dir;
+    const fs::path folder(dir.folder()), file = folder / "x.lws";
+    const std::string text = "LWSC\n3\nLoadObjectLayer 1 ../" + folder.filename().string() + "\n";
+    StandInObjects objects;
+    Scene scene, again;
+    load_text(scene, text, file, objects.options());
+    ASSERT_EQ(objects.loaded, std::vector<fs::path>{folder});
+    const std::string saved = lwhost::compose_lws(scene, file);
+    EXPECT_NE(saved.find("\nLoadObjectLayer 1 " + folder.generic_string() + "\n"), std::string::npos) << saved;
+    load_text(again, saved, file, objects.options());
+    lws_test::expect_same_scene(scene, again);
+    EXPECT_EQ(again.item(0x10000000u)->name, folder.filename().string());
+}
+
 TEST(LwsSave, ObjectPathsAreRelativeSoAFolderMovesWhole) {
     test_files::TempDir dir;
     const fs::path folder(dir.folder());
