@@ -9,6 +9,7 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -56,15 +57,19 @@ struct st_MeshEditState {
         std::uint32_t last_polygon = 0;
         int last_tag = -1;                    // tag_index's last answer
         std::vector<std::uint32_t> vertices;  // scratch of addFace and polPnts
-        // map_to_write's last answer: an import sets values of one or two
-        // maps over and over, so the name is compared rather than hashed.
+        // map_to_write's recent answers, in slots chosen by the address of
+        // the name the plug-in passed: an import sets values of a few maps
+        // over and over (a UV map, a weight map per link), each name from
+        // its own buffer, so most calls compare one name instead of hashing.
         struct MapLookup {
+            const char* text = nullptr;  // the address the name came from
             int layer = -1;
             std::uint32_t type = 0;
             std::string name;
             lwhost::VertexMap* map = nullptr;  // in the layer's writable copy
             std::uint64_t stamp = 0, generation = 0;
-        } last_map;
+        };
+        std::array<MapLookup, 16> recent_maps;
     };
 
     MeshEditOp op{};

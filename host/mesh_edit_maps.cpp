@@ -50,8 +50,9 @@ VertexMap* map_to_write(EditState& e, int layer, LWID type, const char* name, in
         error = EDERR_BADARGS;
         return nullptr;
     }
-    auto& last = e.data->last_map;
-    if (last.map && last.layer == layer && last.type == type && last.stamp == e.data->stamp &&
+    const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(name);
+    auto& last = e.data->recent_maps[((address >> 4) ^ (address >> 10)) % e.data->recent_maps.size()];
+    if (last.map && last.text == name && last.layer == layer && last.type == type && last.stamp == e.data->stamp &&
         last.generation == VertexMapList::generation() && last.map->dimension == dimension && last.name == name)
         return last.map;
     // One lookup: the edit's copy of a layer lists its maps in the layer's
@@ -74,6 +75,7 @@ VertexMap* map_to_write(EditState& e, int layer, LWID type, const char* name, in
     }
     last.map = nullptr;  // stays off if the name cannot be copied
     last.name = key;
+    last.text = name;
     last.layer = layer;
     last.type = type;
     last.stamp = e.data->stamp;
