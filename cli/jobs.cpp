@@ -219,17 +219,22 @@ SmdSummary summarize_smd(const std::string& file) {
     int vertex_lines = 0;
     std::string line;
     while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
+        // Other programs' files may carry blanks around a keyword or write it in capitals.
+        const std::size_t first = line.find_first_not_of(" \t\r");
+        line = first == std::string::npos ? std::string() : line.substr(first, line.find_last_not_of(" \t\r") - first + 1);
+        std::string keyword = line;
+        for (char& c : keyword) c = char(std::tolower(static_cast<unsigned char>(c)));
         if (section == None) {
-            if (line == "nodes") section = Nodes;
-            else if (line == "triangles") section = Triangles;
-            else if (line == "skeleton" || line == "vertexanimation") section = Other;
+            if (keyword == "nodes") section = Nodes;
+            else if (keyword == "triangles") section = Triangles;
+            else if (keyword == "skeleton" || keyword == "vertexanimation") section = Other;
             continue;
         }
-        if (line == "end") {
+        if (keyword == "end") {
             section = None;
             continue;
         }
+        if (line.empty()) continue;
         if (section == Nodes) {
             ++summary.nodes;
         } else if (section == Triangles) {

@@ -1,6 +1,7 @@
 // lwhost: runs the plug-ins from the command line through the headless host.
 // Each sub-command is one job: one server, its panel answered from flags, its
 // file requester answered with the output path.
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -61,14 +62,16 @@ constexpr char kExportRefHelp[] =
     "                  (default: the panel's first choice)\n"
     "  --no-verify-uv  write triangles without UV information too\n"
     "  --no-null-bones leave out bones that no point is linked to\n"
-    "  --scale F       scale the geometry by F; --no-scale keeps the scene's units\n";
+    "  --scale F       scale the geometry by F (default: the panel's 40);\n"
+    "                  --no-scale keeps the scene's units\n";
 constexpr char kExportMeshHelp[] =
     "usage: lwhost export-mesh INPUT.lwo -o OUT.smd [--layers all|foreground]\n"
     "         [--group-by uv|surface|texture] [--no-verify-uv] [--scale F | --no-scale]\n"
     "  --layers        every layer (default) or only the foreground layer\n"
     "  --group-by      name triangle materials by UV map, surface or texture image\n"
     "  --no-verify-uv  write triangles without UV information too\n"
-    "  --scale F       scale the geometry by F; --no-scale keeps the object's units\n";
+    "  --scale F       scale the geometry by F (default: the panel's 40);\n"
+    "                  --no-scale keeps the object's units\n";
 
 struct UsageError {
     std::string text;
@@ -91,9 +94,10 @@ private:
 };
 
 double parse_scale(const std::string& text) {
-    char* end = nullptr;
-    double value = std::strtod(text.c_str(), &end);
-    if (text.empty() || *end != '\0' || !std::isfinite(value))
+    double value = 0;
+    const char* end = text.data() + text.size();
+    auto [next, error] = std::from_chars(text.data(), end, value);
+    if (error != std::errc{} || next != end || !std::isfinite(value))
         throw UsageError{"--scale needs a number, not \"" + text + "\""};
     return value;
 }
