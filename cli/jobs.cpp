@@ -149,7 +149,9 @@ int run_server(lwhost::Host& host, const std::string& server, const Options& opt
         say(server + ": script: " + note);
         misfit = true;
     }
-    if (!host.script().finished()) {
+    // A plug-in that reports an error returns early; the actions it never
+    // reached are a consequence, not a script that does not fit.
+    if (!host.script().finished() && status == EXIT_DONE) {
         const auto& actions = host.script().actions();
         say(server + ": script: " + std::to_string(actions.size() - host.script().consumed()) +
             " action(s) left when the plug-in returned, from: " +
@@ -184,14 +186,17 @@ int check_readable(const std::string& file) {
     return EXIT_DONE;
 }
 
-int load_input(lwhost::Host& host, const std::string& file, int& first_mesh) {
+int load_input(lwhost::Host& host, const std::string& file, int& first_mesh, std::vector<std::string>* out_warnings) {
     if (int status = check_readable(file); status != EXIT_DONE) return status;
     std::string extension = fs::path(file).extension().string();
     for (char& c : extension) c = char(std::tolower(static_cast<unsigned char>(c)));
     try {
         if (extension == ".lws") {
             const std::size_t before = host.scene.meshes.size();
-            for (const std::string& warning : lwhost::load_lws(host.scene, file)) say(warning);
+            for (const std::string& warning : lwhost::load_lws(host.scene, file)) {
+                say(warning);
+                if (out_warnings) out_warnings->push_back(warning);
+            }
             first_mesh = host.scene.meshes.size() > before ? int(before) : -1;
         } else {
             // An object file on its own is its own scene: one object item

@@ -42,8 +42,10 @@ int run_server(lwhost::Host& host, const std::string& server, const Options& opt
 
 // Reads an input scene (.lws) or object (.lwo) into the host's scene. Says
 // why and returns EXIT_BAD_INPUT when it cannot; the index of the first mesh
-// loaded goes to `first_mesh`.
-int load_input(lwhost::Host& host, const std::string& file, int& first_mesh);
+// loaded goes to `first_mesh`. A scene's object files that cannot be read are
+// said and listed in `out_warnings`; the rest of the scene still loads.
+int load_input(lwhost::Host& host, const std::string& file, int& first_mesh,
+               std::vector<std::string>* out_warnings = nullptr);
 
 // A readable regular file, or EXIT_BAD_INPUT after saying why.
 int check_readable(const std::string& file);

@@ -194,6 +194,12 @@ int cmd_info(Arguments& args, const Options& options) {
     return EXIT_DONE;
 }
 
+bool has_polygons(const lwhost::MeshObject& object) {
+    for (const lwhost::Layer& layer : object.layers)
+        if (!layer.polygons.empty()) return true;
+    return false;
+}
+
 // The first object of the scene that shows a mesh, or the one named `name`.
 lwhost::ItemId choose_object(const lwhost::Scene& scene, const std::string& name) {
     std::string names;
@@ -301,8 +307,15 @@ int cmd_export_ref(Arguments& args, const Options& options) {
     constexpr char kServer[] = "SMD Export Layout";
     lwhost::Host host;
     int mesh = -1;
-    if (int status = load_input(host, positional[0], mesh); status != EXIT_DONE) return status;
-    host.scene.selection = {choose_object(host.scene, s.object)};
+    std::vector<std::string> warnings;
+    if (int status = load_input(host, positional[0], mesh, &warnings); status != EXIT_DONE) return status;
+    const lwhost::ItemId object = choose_object(host.scene, s.object);
+    if (!warnings.empty() && !has_polygons(*host.scene.mesh_of(object))) {
+        say("the object \"" + host.scene.item(object)->name + "\" has nothing to export: its file " +
+            host.scene.mesh_of(object)->filename + " could not be read");
+        return EXIT_BAD_INPUT;
+    }
+    host.scene.selection = {object};
     if (int status = load_plugin(host, "rigwriter", options); status != EXIT_DONE) return status;
     lwhost::UiScript& script = host.script();
     add_group_by(script, s);

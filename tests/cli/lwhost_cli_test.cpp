@@ -271,6 +271,18 @@ TEST_F(Cli, ObjectsOfASceneAreChosenByName) {
     EXPECT_NE(missing.err.find("no object named \"third\"; the objects are \"first\", \"second\""), std::string::npos)
         << missing.err;
     EXPECT_FALSE(fs::exists(dir.file("m.smd")));
+
+    // An object file the scene names is gone: the others still export.
+    fs::remove(dir.file("second.lwo"));
+    Outcome gone = lwhost(dir, {"export-ref", dir.file("two.lws"), "-o", dir.file("g.smd"), "--object", "second"});
+    EXPECT_EQ(gone.status, 3);
+    EXPECT_NE(gone.err.find("its file " + dir.file("second.lwo") + " could not be read"), std::string::npos)
+        << gone.err;
+    EXPECT_FALSE(fs::exists(dir.file("g.smd")));
+    Outcome other = lwhost(dir, {"export-ref", dir.file("two.lws"), "-o", dir.file("o.smd"), "--no-verify-uv"});
+    EXPECT_EQ(other.status, 0) << other.err;
+    EXPECT_NE(other.err.find("second.lwo"), std::string::npos) << "the missing file is still reported";
+    EXPECT_EQ(triangles_of(read_file(dir.file("o.smd"))).size(), 1u);
 }
 
 TEST_F(Cli, InputsThatCannotBeRead) {
@@ -364,8 +376,9 @@ TEST_F(Cli, PluginErrorMessagesFailTheJob) {
     empty.point(0, 0, 0);
     lwhost::save_lwo2(scene, empty.index(), dir.file("empty.lwo"));
     Outcome run = lwhost(dir, {"export-mesh", dir.file("empty.lwo"), "-o", dir.file("empty.smd")});
-    EXPECT_NE(run.status, 0);
-    EXPECT_NE(run.err.find("lwhost: SMD Export"), std::string::npos) << run.err;
+    EXPECT_EQ(run.status, 1) << "the actions it never reached are not a script error";
+    EXPECT_NE(run.err.find("lwhost: SMD Export: "), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("has these controls"), std::string::npos) << run.err;
     EXPECT_FALSE(fs::exists(dir.file("empty.smd")));
 }
 
