@@ -217,7 +217,6 @@ lwhost::ItemId choose_object(const lwhost::Scene& scene, const std::string& name
 int cmd_run(Arguments& args, const Options& options) {
     std::vector<std::string> positional;
     std::string scene_file, script_file;
-    std::vector<std::string> rest;
     while (!args.done()) {
         std::string arg = args.take();
         if (arg == "--help" || arg == "-h") { std::cout << kRunHelp; return EXIT_DONE; }
