@@ -6,7 +6,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <dlfcn.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -25,12 +24,7 @@
 #include "scene_builder.h"
 #include "../temp_dir.h"
 #include "../unprivileged.h"
-
-#if __has_include(<assimp/cimport.h>)
-#include <assimp/cimport.h>
-#include <assimp/scene.h>
-#define LWO2_TEST_HAVE_ASSIMP 1
-#endif
+#include "assimp_library.h"
 
 namespace {
 
@@ -613,17 +607,8 @@ TEST(Lwo2Damaged, CutAndGarbledCorpusFilesAreRefusedCleanly) {
 
 // ---- assimp, an independent reader ---------------------------------------------
 
-#ifdef LWO2_TEST_HAVE_ASSIMP
-// assimp is opened at run time, so the tests build and skip without it.
-struct Assimp {
-    void* library = dlopen("libassimp.so.5", RTLD_NOW | RTLD_LOCAL);
-    decltype(&aiImportFile) import = library ? reinterpret_cast<decltype(&aiImportFile)>(dlsym(library, "aiImportFile")) : nullptr;
-    decltype(&aiReleaseImport) release =
-        library ? reinterpret_cast<decltype(&aiReleaseImport)>(dlsym(library, "aiReleaseImport")) : nullptr;
-    ~Assimp() {
-        if (library) dlclose(library);
-    }
-
+#ifdef LWSMD_TEST_HAVE_ASSIMP
+struct Assimp : AssimpLibrary {
     // What assimp makes of a file: meshes, faces, corners, UV channels,
     // materials; empty when it cannot read it.
     std::string summary(const fs::path& file, std::size_t* out_faces = nullptr, std::size_t* out_vertices = nullptr) const {
@@ -648,7 +633,7 @@ struct Assimp {
 #endif
 
 TEST(Lwo2Assimp, CountsAsTheLoaderDoesAndReadsSavedFilesAsItReadsTheOriginals) {
-#ifndef LWO2_TEST_HAVE_ASSIMP
+#ifndef LWSMD_TEST_HAVE_ASSIMP
     GTEST_SKIP() << "assimp headers not found when built (libassimp-dev)";
 #else
     Assimp assimp;
@@ -683,7 +668,7 @@ TEST(Lwo2Assimp, CountsAsTheLoaderDoesAndReadsSavedFilesAsItReadsTheOriginals) {
 }
 
 TEST(Lwo2Assimp, ReadsAnImportedMeshWithItsPolygonsSurfacesAndUVMaps) {
-#ifndef LWO2_TEST_HAVE_ASSIMP
+#ifndef LWSMD_TEST_HAVE_ASSIMP
     GTEST_SKIP() << "assimp headers not found when built (libassimp-dev)";
 #else
     Assimp assimp;

@@ -5,35 +5,20 @@
 // were not there at build time or its library is not there at run time.
 #include <gtest/gtest.h>
 
-#include <dlfcn.h>
 
 #include <filesystem>
 #include <string>
 
 #include "formats/lws.h"
 #include "../temp_dir.h"
-
-#if __has_include(<assimp/cimport.h>)
-#include <assimp/cimport.h>
-#include <assimp/scene.h>
-#define LWS_TEST_HAVE_ASSIMP 1
-#endif
+#include "assimp_library.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-#ifdef LWS_TEST_HAVE_ASSIMP
-// assimp is opened at run time, so the tests build and skip without it.
-struct Assimp {
-    void* library = dlopen("libassimp.so.5", RTLD_NOW | RTLD_LOCAL);
-    decltype(&aiImportFile) import = library ? reinterpret_cast<decltype(&aiImportFile)>(dlsym(library, "aiImportFile")) : nullptr;
-    decltype(&aiReleaseImport) release =
-        library ? reinterpret_cast<decltype(&aiReleaseImport)>(dlsym(library, "aiReleaseImport")) : nullptr;
-    ~Assimp() {
-        if (library) dlclose(library);
-    }
-
+#ifdef LWSMD_TEST_HAVE_ASSIMP
+struct Assimp : AssimpLibrary {
     static void nodes(const aiNode* node, int depth, std::string& out) {
         out.append(std::size_t(depth) * 2, ' ').append(node->mName.C_Str());
         out += " meshes " + std::to_string(node->mNumMeshes) + "\n";
@@ -70,7 +55,7 @@ struct Assimp {
 #endif
 
 TEST(LwsAssimp, ReadsSavedScenesAsItReadsTheOriginals) {
-#ifndef LWS_TEST_HAVE_ASSIMP
+#ifndef LWSMD_TEST_HAVE_ASSIMP
     GTEST_SKIP() << "assimp headers not found when built (libassimp-dev)";
 #else
     Assimp assimp;
