@@ -22,6 +22,7 @@
 #include "scene_builder.h"
 #include "ui_script.h"
 #include "../temp_dir.h"
+#include "walk_animation.h"
 
 namespace {
 
@@ -312,16 +313,7 @@ TEST(AnimSave, TheRequestOffersTheSceneNameAndTheFramesAreSteppedOneByOne) {
     EXPECT_TRUE(rig.host.messages.empty());
     // hip moves along x, 10 file units per frame; knee and toe never move.
     const std::string text = read_file(dir.file("walk.smd"));
-    EXPECT_EQ(text,
-              "version 1\nnodes\n0\t \"hip\"\t -1\n1\t \"knee\"\t 0\n2\t \"toe\"\t 1\t // null bone\nend\nskeleton\n"
-              "time 0\n 0  0.000000 0.000000 40.000000  0.000000 -0.000000 -0.000000\n"
-              "1  0.000000 0.000000 -20.000000  0.000000 -0.000000 -0.000000\n"
-              "2  0.000000 10.000000 0.000000  0.000000 -0.000000 -0.000000\n"
-              "time 1\n 0  10.000000 0.000000 40.000000  0.000000 -0.000000 -0.000000\n"
-              "time 2\n 0  20.000000 0.000000 40.000000  0.000000 -0.000000 -0.000000\n"
-              "time 3\n 0  30.000000 0.000000 40.000000  0.000000 -0.000000 -0.000000\n"
-              "time 4\n 0  40.000000 0.000000 40.000000  0.000000 -0.000000 -0.000000\n"
-              "end\n");
+    EXPECT_EQ(text, kWalkAnimationSmd);
 }
 
 std::string offered_name(const std::string& scene_file) {
