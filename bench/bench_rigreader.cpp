@@ -22,6 +22,7 @@
 #include "scene_builder.h"
 #include "ui_script.h"
 #include "bench_support.h"
+#include "skeleton_smd.h"
 
 namespace {
 
@@ -30,36 +31,6 @@ constexpr int CHAIN_LENGTH = 10;
 constexpr int BONES = CHAINS * CHAIN_LENGTH;
 constexpr int FRAMES = 3000;
 constexpr int RUNS = 3;
-
-void write_nodes(std::FILE* file) {
-    std::fprintf(file, "version 1\nnodes\n");
-    for (int bone = 0; bone < BONES; ++bone) {
-        const int parent = bone % CHAIN_LENGTH == 0 ? -1 : bone - 1;
-        std::fprintf(file, "%d\t \"bone %d_%d\"\t %d\n", bone, bone / CHAIN_LENGTH, bone % CHAIN_LENGTH, parent);
-    }
-    std::fprintf(file, "end\nskeleton\n");
-}
-
-void write_block(std::FILE* file, int frame) {
-    std::fprintf(file, "time %d\n ", frame);
-    for (int bone = 0; bone < BONES; ++bone) {
-        const double t = 0.01 * frame + 0.1 * bone;
-        std::fprintf(file, "%d  %f %f %f  %f %f %f\n", bone, std::sin(t), 8.0 + std::cos(t), 0.5 * std::sin(2 * t),
-                     0.3 * std::sin(t), 0.2 * std::cos(t), 0.1 * std::sin(3 * t));
-    }
-}
-
-void write_file(const std::string& path, int frames) {
-    std::FILE* file = std::fopen(path.c_str(), "w");
-    if (!file) {
-        std::fprintf(stderr, "bench_rigreader: cannot write %s\n", path.c_str());
-        std::exit(1);
-    }
-    write_nodes(file);
-    for (int frame = 0; frame < frames; ++frame) write_block(file, frame);
-    std::fprintf(file, "end\n");
-    std::fclose(file);
-}
 
 struct Times {
     double wall = 1e9;
@@ -119,8 +90,11 @@ void keep_best(Times& best, const Times& run) {
 int main() {
     const std::string stem = "/tmp/bench_rigreader_" + std::to_string(long(getpid()));
     const std::string reference = stem + "_ref.smd", sequence = stem + "_seq.smd";
-    write_file(reference, 1);
-    write_file(sequence, FRAMES);
+    if (!bench::write_skeleton_smd(reference, CHAINS, CHAIN_LENGTH, 1) ||
+        !bench::write_skeleton_smd(sequence, CHAINS, CHAIN_LENGTH, FRAMES)) {
+        std::fprintf(stderr, "bench_rigreader: cannot write %s\n", stem.c_str());
+        return 1;
+    }
     Times reference_only, both, first_reference_only, first_both;
     for (int run = 0; run < RUNS; ++run) {
         const Times alone = run_once(reference, nullptr);

@@ -2,16 +2,20 @@
 
 #include <unistd.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <set>
+#include <mutex>
 #include <system_error>
+#include <thread>
 
 #include "formats/lwo2.h"
 #include "formats/lws.h"
 #include "loader.h"
 #include "panels.h"
+#include "smd_model.h"
 
 namespace lwcli {
 
@@ -39,26 +43,40 @@ bool is_script_miss(const std::string& note) {
            note.find("does not fit bufLen") != std::string::npos;
 }
 
-std::string control_name(const lwhost::ControlView& control, std::vector<std::string>& seen_types) {
-    if (!control.label.empty()) return "\"" + control.label + "\"";
-    int index = 0;
-    for (const std::string& type : seen_types) index += type == control.type;
-    seen_types.push_back(control.type);
-    return control.type + "#" + std::to_string(index);
+// Controls are named as a script names them: by label, or as type#n for
+// the n-th unlabelled control of a type.
+std::vector<std::string> control_names(const lwhost::PanelView& view) {
+    std::vector<std::string> names;
+    std::vector<std::string> seen_types;
+    for (const lwhost::ControlView& control : view.controls) {
+        if (!control.label.empty()) {
+            names.push_back("\"" + control.label + "\"");
+            continue;
+        }
+        int index = 0;
+        for (const std::string& type : seen_types) index += type == control.type;
+        seen_types.push_back(control.type);
+        names.push_back(control.type + "#" + std::to_string(index));
+    }
+    return names;
+}
+
+std::string quoted_list(const std::vector<std::string>& items) {
+    std::string text;
+    for (std::size_t i = 0; i < items.size(); ++i) text += (i ? ", \"" : "\"") + items[i] + "\"";
+    return text;
 }
 
 // The controls of every panel the plug-in opened, as a script names them.
 void list_panel_controls(const lwhost::Host& host) {
     for (const lwhost::PanelRecord& panel : host.panel_log()) {
         say("panel \"" + panel.title + "\" has these controls:");
-        std::vector<std::string> seen_types;
-        for (const lwhost::ControlView& control : panel.last_view().controls) {
-            std::string line = "  " + control_name(control, seen_types) + " (" + control.type;
-            if (!control.items.empty()) {
-                line += ": ";
-                for (std::size_t i = 0; i < control.items.size(); ++i)
-                    line += (i ? ", \"" : "\"") + control.items[i] + "\"";
-            }
+        const lwhost::PanelView& view = panel.last_view();
+        const std::vector<std::string> names = control_names(view);
+        for (std::size_t i = 0; i < view.controls.size(); ++i) {
+            const lwhost::ControlView& control = view.controls[i];
+            std::string line = "  " + names[i] + " (" + control.type;
+            if (!control.items.empty()) line += ": " + quoted_list(control.items);
             if (!control.rows.empty()) line += ", " + std::to_string(control.rows.size()) + " rows";
             if (!control.visible) line += ", hidden";
             if (control.ghosted) line += ", ghosted";
@@ -66,6 +84,41 @@ void list_panel_controls(const lwhost::Host& host) {
         }
     }
 }
+
+// Shows the time a job has been running on a terminal, from one second on,
+// so that a long job is not taken for a hung one.
+class ProgressTicker {
+public:
+    explicit ProgressTicker(std::string server) : server_(std::move(server)) {
+        if (::isatty(STDERR_FILENO)) thread_ = std::thread([this] { tick(); });
+    }
+    ~ProgressTicker() {
+        if (!thread_.joinable()) return;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stopped_ = true;
+        }
+        wake_.notify_one();
+        thread_.join();
+    }
+
+private:
+    void tick() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        bool shown = false;
+        for (int seconds = 1; !wake_.wait_for(lock, std::chrono::seconds(1), [this] { return stopped_; }); ++seconds) {
+            std::cerr << "\rlwhost: " << server_ << ": working, " << seconds << " s" << std::flush;
+            shown = true;
+        }
+        if (shown) std::cerr << "\r\033[K" << std::flush;
+    }
+
+    std::string server_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool stopped_ = false;
+    std::thread thread_;
+};
 
 void write_command_log(const lwhost::Host& host, const std::string& file) {
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
@@ -118,6 +171,62 @@ int load_plugin(lwhost::Host& host, const std::string& plugin, const Options& op
     return EXIT_DONE;
 }
 
+void prepare_host(lwhost::Host& host, const Options& options) {
+    host.keep_records = !options.log_file.empty();
+    host.script().stop_on_miss = true;
+    if (options.show_panel)
+        host.panels().on_open = [](const lwhost::PanelRecord& panel) {
+            std::cout << panel_text(panel, panel.views.front()) << std::flush;
+        };
+}
+
+std::string panel_text(const lwhost::PanelRecord& panel, const lwhost::PanelView& view) {
+    std::string text = "panel \"" + panel.title + "\"\n";
+    const std::vector<std::string> names = control_names(view);
+    for (std::size_t i = 0; i < view.controls.size(); ++i) {
+        const lwhost::ControlView& control = view.controls[i];
+        if (!control.visible) continue;
+        std::string line = "  " + names[i];
+        switch (control.value_kind) {
+        case lwhost::ViewValue::None: break;
+        case lwhost::ViewValue::Int:
+            if (control.type == "BoolControl") line += control.int_value ? " = on" : " = off";
+            else if (!control.items.empty() && control.int_value >= 0 && std::size_t(control.int_value) < control.items.size())
+                line += " = \"" + control.items[std::size_t(control.int_value)] + "\"";
+            else if (control.type != "ButtonControl") line += " = " + std::to_string(control.int_value);
+            break;
+        case lwhost::ViewValue::Float: {
+            char number[32];
+            std::snprintf(number, sizeof number, "%g", control.float_value);
+            line += std::string(" = ") + number;
+            break;
+        }
+        case lwhost::ViewValue::Rgb:
+            line += " = " + std::to_string(control.rgb[0]) + " " + std::to_string(control.rgb[1]) + " " +
+                    std::to_string(control.rgb[2]);
+            break;
+        case lwhost::ViewValue::Text: line += " = \"" + control.text + "\""; break;
+        }
+        if (control.type == "ButtonControl") line += " [button]";
+        if (control.ghosted) line += " (ghosted)";
+        if (!control.items.empty()) line += "  items: " + quoted_list(control.items);
+        text += line + "\n";
+        for (const std::string& extra : control.lines)
+            if (!extra.empty() && "\"" + extra + "\"" != names[i]) text += "      " + extra + "\n";
+        if (!control.header.empty()) {
+            std::string row_text;
+            for (const std::string& cell : control.header) row_text += (row_text.empty() ? "" : " | ") + cell;
+            text += "      " + row_text + "\n";
+        }
+        for (const auto& row : control.rows) {
+            std::string row_text;
+            for (const std::string& cell : row) row_text += (row_text.empty() ? "" : " | ") + cell;
+            text += "      " + row_text + "\n";
+        }
+    }
+    return text;
+}
+
 int run_server(lwhost::Host& host, const std::string& server, const Options& options) {
     const lwhost::PluginServer* found = nullptr;
     for (const auto& module : host.plugins().modules())
@@ -127,14 +236,14 @@ int run_server(lwhost::Host& host, const std::string& server, const Options& opt
         say("the plug-in has no server \"" + server + "\" (lwhost info lists them)");
         return EXIT_USAGE;
     }
-    int result;
-    if (found->class_name == "LayoutGeneric") {
-        result = host.run_generic(server);
-    } else if (found->class_name == "CommandSequence") {
-        result = host.run_command(server);
-    } else {
+    if (found->class_name != "LayoutGeneric" && found->class_name != "CommandSequence") {
         say("\"" + server + "\" is a " + found->class_name + " server, which the tool cannot run on its own");
         return EXIT_USAGE;
+    }
+    int result;
+    {
+        ProgressTicker ticker(server);
+        result = found->class_name == "LayoutGeneric" ? host.run_generic(server) : host.run_command(server);
     }
     if (!options.log_file.empty()) write_command_log(host, options.log_file);
 
@@ -151,7 +260,7 @@ int run_server(lwhost::Host& host, const std::string& server, const Options& opt
     }
     // A plug-in that reports an error returns early; the actions it never
     // reached are a consequence, not a script that does not fit.
-    if (!host.script().finished() && status == EXIT_DONE) {
+    if (!host.script().finished() && !host.script().abandoned() && status == EXIT_DONE) {
         const auto& actions = host.script().actions();
         say(server + ": script: " + std::to_string(actions.size() - host.script().consumed()) +
             " action(s) left when the plug-in returned, from: " +
@@ -214,51 +323,10 @@ int load_input(lwhost::Host& host, const std::string& file, int& first_mesh, std
     return EXIT_DONE;
 }
 
-SmdSummary summarize_smd(const std::string& file) {
-    SmdSummary summary;
-    std::ifstream in(file);
-    if (!in) return summary;
-    summary.read = true;
-    enum { None, Nodes, Triangles, Other } section = None;
-    std::set<std::string> materials;
-    int vertex_lines = 0;
-    std::string line;
-    while (std::getline(in, line)) {
-        // Other programs' files may carry blanks around a keyword or write it in capitals.
-        const std::size_t first = line.find_first_not_of(" \t\r");
-        line = first == std::string::npos ? std::string() : line.substr(first, line.find_last_not_of(" \t\r") - first + 1);
-        std::string keyword = line;
-        for (char& c : keyword) c = char(std::tolower(static_cast<unsigned char>(c)));
-        if (section == None) {
-            if (keyword == "nodes") section = Nodes;
-            else if (keyword == "triangles") section = Triangles;
-            else if (keyword == "skeleton" || keyword == "vertexanimation") section = Other;
-            continue;
-        }
-        if (keyword == "end") {
-            section = None;
-            continue;
-        }
-        if (line.empty()) continue;
-        if (section == Nodes) {
-            ++summary.nodes;
-        } else if (section == Triangles) {
-            if (vertex_lines == 0) {
-                materials.insert(line);
-                ++summary.triangles;
-                vertex_lines = 3;
-            } else {
-                --vertex_lines;
-            }
-        }
-    }
-    summary.materials = long(materials.size());
-    return summary;
-}
-
-std::string describe(const SmdSummary& summary) {
-    return std::to_string(summary.triangles) + " triangles, " + std::to_string(summary.materials) +
-           " materials, " + std::to_string(summary.nodes) + " nodes";
+std::string smd_contents(const std::string& file) {
+    SmdModel model;
+    std::string error;
+    return read_smd_model(file, model, error) ? describe(model) : error;
 }
 
 }  // namespace lwcli

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "host.h"
+#include "panels.h"
 #include "ui_script.h"
 
 namespace lwcli {
@@ -24,9 +25,14 @@ void say(const std::string& text);
 
 struct Options {
     std::string plugin_dir;   // --plugins; empty: beside the executable, then the build tree
-    std::string log_file;     // --log; empty: no command log is written
+    std::string log_file;     // --log; empty: no command log is kept or written
     bool verbose = false;     // -v
+    bool show_panel = false;  // --show-panel: print each panel as it opens
 };
+
+// A host for one job: it keeps the command log and every panel view only
+// when the command log is asked for.
+void prepare_host(lwhost::Host& host, const Options& options);
 
 // The plug-in file for a name ("rigwriter") or a path; empty with `error`
 // set when there is none.
@@ -50,12 +56,11 @@ int load_input(lwhost::Host& host, const std::string& file, int& first_mesh,
 // A readable regular file, or EXIT_BAD_INPUT after saying why.
 int check_readable(const std::string& file);
 
-// What an SMD file holds, for -v.
-struct SmdSummary {
-    bool read = false;
-    long nodes = 0, triangles = 0, materials = 0;
-};
-SmdSummary summarize_smd(const std::string& file);
-std::string describe(const SmdSummary& summary);
+// What an SMD file holds ("12 triangles, ..."), for -v.
+std::string smd_contents(const std::string& file);
+
+// A panel as the user sees it: title, then one line per control with its
+// value, popup items and list rows, controls named as a script names them.
+std::string panel_text(const lwhost::PanelRecord& panel, const lwhost::PanelView& view);
 
 }  // namespace lwcli

@@ -94,6 +94,11 @@ public:
     // --- what the user sees and what the plug-ins did -----------------------
     std::vector<Message> messages;
     CommandLog command_log;                 // every command text, in order, as sent
+    // Tests read the command log and every view of every panel; a user's
+    // job needs neither, and a long animation export sends two commands a
+    // frame. Off: commands are carried out but not logged, and a panel
+    // record keeps its opening view and its latest one.
+    bool keep_records = true;
     std::vector<GlobalRequest> global_requests;
     std::vector<FileRequestRecord> file_requests;
     std::vector<std::string> diagnostics;   // host-side notes: unknown commands, script mismatches

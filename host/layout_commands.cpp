@@ -1,8 +1,9 @@
 // Layout command texts, as a generic plug-in sends them through its local's
 // `evaluate`: the command word, then its arguments separated by any number of
-// blanks. Every text goes into host.command_log exactly as received before it
-// is parsed. Commands that act on "the current item" use the last item of the
-// selection (the one Layout shows as current). Numbers are read as
+// blanks. Every text goes into host.command_log (when it keeps records)
+// exactly as received before it is parsed. Commands that act on "the
+// current item" use the last item of the selection (the one Layout shows as
+// current). Numbers are read as
 // std::from_chars reads them (no locale) and must fill their whole token; a
 // text that cannot be carried out changes nothing and leaves a diagnostic.
 #include <array>
@@ -358,7 +359,7 @@ int Host::layout_command(const char* text) {
         return 0;
     }
     std::string_view whole(text);
-    command_log.push_back(whole);
+    if (keep_records) command_log.push_back(whole);
     Cursor cursor = cursor_over(whole);
     std::string_view word = next_token(cursor);
     Command command{*this, whole, cursor};

@@ -1,5 +1,6 @@
 // Modeler command texts, as a command sequence sends them through its local's
-// `evaluate`. Every text goes into host.command_log exactly as received.
+// `evaluate`. Every text goes into host.command_log (when it keeps records)
+// exactly as received.
 // Only the surface commands the mesh importer sends are carried out:
 //
 //   Surf_SetSurf <name> [<object>]   makes the surface <name> of the current
@@ -115,7 +116,7 @@ int Host::modeler_command(const char* text) {
         return 0;
     }
     std::string_view whole(text);
-    command_log.push_back(whole);
+    if (keep_records) command_log.push_back(whole);
     Cursor cursor = cursor_over(whole);
     std::string_view word = next_token(cursor);
     Command command{*this, whole, cursor};

@@ -35,7 +35,8 @@ void Panels::run_script(Panel& panel, bool until_closed) {
         }
         const UiAction* next = script.peek();
         if (!next) {
-            finish_close(panel, 1, "script ran out");
+            if (script.abandoned()) finish_close(panel, 0, "script abandoned");
+            else finish_close(panel, 1, "script ran out");
             return;
         }
         UiAction action = *next;   // a copy: the action's event may consume further actions
@@ -48,6 +49,7 @@ void Panels::run_script(Panel& panel, bool until_closed) {
         case UiActionKind::FileCancel:
         case UiActionKind::FileFail:
             note("\"" + panel.title + "\": no file requester is open; skipped: " + action_text(action));
+            script.missed();
             break;
         default: carry_out(panel, action); break;
         }
@@ -78,6 +80,7 @@ void Panels::carry_out(Panel& panel, const UiAction& action) {
         refused = shown_ref(action.control) + " is ghosted";
     if (!refused.empty()) {
         note("\"" + panel.title + "\": " + refused + "; skipped: " + action_text(action));
+        host_.script().missed();
         return;
     }
     if (!apply(panel, *control, action)) return;
@@ -88,6 +91,7 @@ void Panels::carry_out(Panel& panel, const UiAction& action) {
 bool Panels::apply(Panel& panel, Control& control, const UiAction& action) {
     auto refuse = [&](const std::string& why) {
         note("\"" + panel.title + "\": " + why + "; skipped: " + action_text(action));
+        host_.script().missed();
         return false;
     };
     Kind kind = control.kind();

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "host.h"
 #include "panels.h"
 #include "panels_internal.h"
 #include "ui_script.h"
@@ -214,7 +215,10 @@ void Panels::record_view(Panel& panel, std::string cause) {
     // By index: a callback may add controls, which must not break this walk.
     for (std::size_t i = 0; i < panel.controls.size(); ++i)
         view.controls.push_back(view_of(*panel.controls[i]));
-    if (panel.record < log_.size()) log_[panel.record].views.push_back(std::move(view));
+    if (panel.record >= log_.size()) return;
+    std::vector<PanelView>& views = log_[panel.record].views;
+    if (!host_.keep_records && views.size() >= 2) views.back() = std::move(view);
+    else views.push_back(std::move(view));
 }
 
 // --- records ----------------------------------------------------------------------

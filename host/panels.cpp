@@ -220,6 +220,7 @@ int Panels::open(void* id, int flags) noexcept {
             if (auto hook = reinterpret_cast<LWPanHook>(panel->pointers[PAN_USEROPEN]))
                 hook(panel, panel->pointers[PAN_USERDATA]);
             if (panel->alive) record_view(*panel, "open");
+            if (panel->alive && on_open) on_open(log_[panel->record]);
             if (panel->alive && (flags & PANF_BLOCKING)) run_script(*panel, true);
         }
         std::size_t index = panel->record;

@@ -56,6 +56,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -145,6 +146,8 @@ std::vector<PanelFaults> panel_failures();
 class Panels {
 public:
     PanelFaults faults;
+    // Called with a panel's record as it opens, before the script acts on it.
+    std::function<void(const PanelRecord&)> on_open;
 
     explicit Panels(Host& host);
     ~Panels();

@@ -123,12 +123,24 @@ public:
     // Appends the actions of a text script; SCRIPT_OK, or an error code with
     // out_error set and nothing appended.
     int append_text(std::string_view text, std::string& out_error) noexcept;
-    void clear() { actions_.clear(); next_ = 0; }
+    void clear() { actions_.clear(); next_ = 0; abandoned_ = false; }
+
+    // A user who meets a panel that does not fit the script gives up: with
+    // this set, the first action the host cannot carry out ends the script,
+    // and every panel still open closes with cancel, so that the actions
+    // after the miss (a Save pressed with the wrong settings) never happen.
+    // Off by default: tests read every miss of a script that goes on.
+    bool stop_on_miss = false;
 
     // --- consuming (the host) ---------------------------------------------
-    // The next action, or null when the script has run out.
-    const UiAction* peek() const { return next_ < actions_.size() ? &actions_[next_] : nullptr; }
+    // The next action, or null when the script has run out or was abandoned.
+    const UiAction* peek() const {
+        return !abandoned_ && next_ < actions_.size() ? &actions_[next_] : nullptr;
+    }
     void consume() { if (next_ < actions_.size()) ++next_; }
+    // The host could not carry out the action just taken.
+    void missed() { abandoned_ = abandoned_ || stop_on_miss; }
+    bool abandoned() const { return abandoned_; }
 
     // --- inspecting --------------------------------------------------------
     bool finished() const { return next_ >= actions_.size(); }
@@ -138,6 +150,7 @@ public:
 private:
     std::vector<UiAction> actions_;
     std::size_t next_ = 0;
+    bool abandoned_ = false;
 };
 
 }  // namespace lwhost

@@ -88,6 +88,7 @@ int request(Host& host, FileRequestRecord& record, int version, LWFileReqLocal* 
         } else {
             host.note("file request \"" + record.title + "\": answer of " + std::to_string(path.size()) +
                       " bytes does not fit bufLen " + std::to_string(local->bufLen) + "; cancelled");
+            script.missed();
             local->result = 0;
         }
     } else if (next && kind == UiActionKind::FileCancel) {
@@ -97,7 +98,10 @@ int request(Host& host, FileRequestRecord& record, int version, LWFileReqLocal* 
         script.consume();
         record.result = local->result;
         return AFUNC_BADAPP;
+    } else if (script.abandoned()) {
+        local->result = 0;   // the user gave up at a panel before this request
     } else {
+        script.missed();
         host.note("file request \"" + record.title + "\": the script has no answer (" +
                   (next ? "next: " + action_text(*next) : std::string("it ran out")) + "); cancelled");
         local->result = 0;

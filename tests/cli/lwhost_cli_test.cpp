@@ -19,58 +19,14 @@
 #include "scene.h"
 #include "scene_builder.h"
 #include "../temp_dir.h"
+#include "cli_run.h"
 #include "../unprivileged.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using test_files::TempDir;
-
-struct Outcome {
-    int status = -1;
-    std::string out, err;
-};
-
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void write_file(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
-
-// Runs lwhost with `args` (no shell between), its output caught in `dir`.
-Outcome lwhost(const TempDir& dir, const std::vector<std::string>& args) {
-    const std::string out_file = dir.file(".stdout"), err_file = dir.file(".stderr");
-    std::vector<std::string> argv_text = {LWHOST_EXE};
-    argv_text.insert(argv_text.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& arg : argv_text) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    Outcome run;
-    pid_t child = ::fork();
-    if (child == 0) {
-        // Made afresh: an earlier run may have left them as another user's.
-        ::unlink(out_file.c_str());
-        ::unlink(err_file.c_str());
-        int out = ::open(out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-        int err = ::open(err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-        if (out < 0 || err < 0 || ::chdir(dir.folder().c_str()) != 0) ::_exit(120);
-        ::dup2(out, 1);
-        ::dup2(err, 2);
-        ::execv(argv[0], argv.data());
-        ::_exit(121);
-    }
-    int wait_status = 0;
-    if (child > 0 && ::waitpid(child, &wait_status, 0) == child)
-        run.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : 128 + WTERMSIG(wait_status);
-    run.out = read_file(out_file);
-    run.err = read_file(err_file);
-    return run;
-}
+using namespace cli_test;
 
 // Two triangles, two materials, two bones: the first is linked to both.
 constexpr char kReference[] =
@@ -138,47 +94,47 @@ protected:
     // The reference file imported unscaled into ref.lwo.
     std::string imported_object() {
         const std::string ref = file("ref.smd", kReference);
-        Outcome run = lwhost(dir, {"import-mesh", ref, "-o", dir.file("ref.lwo"), "--no-scale"});
+        Outcome run = run_lwhost(dir, {"import-mesh", ref, "-o", dir.file("ref.lwo"), "--no-scale"});
         EXPECT_EQ(run.status, 0) << run.err;
         return dir.file("ref.lwo");
     }
 };
 
 TEST_F(Cli, HelpAndUsageErrors) {
-    Outcome help = lwhost(dir, {"--help"});
+    Outcome help = run_lwhost(dir, {"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("usage: lwhost"), std::string::npos);
     for (const char* command : {"info", "run", "import-mesh", "export-ref", "export-mesh"}) {
-        Outcome sub = lwhost(dir, {command, "--help"});
+        Outcome sub = run_lwhost(dir, {command, "--help"});
         EXPECT_EQ(sub.status, 0) << command;
         EXPECT_NE(sub.out.find(std::string("usage: lwhost ") + command), std::string::npos) << command;
     }
-    Outcome none = lwhost(dir, {});
+    Outcome none = run_lwhost(dir, {});
     EXPECT_EQ(none.status, 2);
-    Outcome unknown = lwhost(dir, {"frobnicate"});
+    Outcome unknown = run_lwhost(dir, {"frobnicate"});
     EXPECT_EQ(unknown.status, 2);
     EXPECT_NE(unknown.err.find("lwhost: unknown command \"frobnicate\""), std::string::npos) << unknown.err;
-    Outcome bad_scale = lwhost(dir, {"import-mesh", "a.smd", "-o", "a.lwo", "--scale", "big"});
+    Outcome bad_scale = run_lwhost(dir, {"import-mesh", "a.smd", "-o", "a.lwo", "--scale", "big"});
     EXPECT_EQ(bad_scale.status, 2);
     EXPECT_NE(bad_scale.err.find("--scale needs a number"), std::string::npos) << bad_scale.err;
-    Outcome both = lwhost(dir, {"export-mesh", "a.lwo", "-o", "a.smd", "--scale", "2", "--no-scale"});
+    Outcome both = run_lwhost(dir, {"export-mesh", "a.lwo", "-o", "a.smd", "--scale", "2", "--no-scale"});
     EXPECT_EQ(both.status, 2);
-    Outcome wrong_flag = lwhost(dir, {"export-mesh", "a.lwo", "-o", "a.smd", "--no-null-bones"});
+    Outcome wrong_flag = run_lwhost(dir, {"export-mesh", "a.lwo", "-o", "a.smd", "--no-null-bones"});
     EXPECT_EQ(wrong_flag.status, 2) << "export-mesh has no bones to leave out";
-    Outcome no_output = lwhost(dir, {"export-mesh", "a.lwo"});
+    Outcome no_output = run_lwhost(dir, {"export-mesh", "a.lwo"});
     EXPECT_EQ(no_output.status, 2);
 }
 
 TEST_F(Cli, InfoListsServersByNameOrPath) {
-    Outcome by_name = lwhost(dir, {"info", "motionwriter"});
+    Outcome by_name = run_lwhost(dir, {"info", "motionwriter"});
     EXPECT_EQ(by_name.status, 0) << by_name.err;
     EXPECT_EQ(by_name.out, "LayoutGeneric\tSMD Animation\nItemMotionHandler\tSMD_Anim_Motion\n");
-    Outcome by_path = lwhost(dir, {"info", std::string(LWSMD_PLUGIN_DIR) + "/shapereader.so"});
+    Outcome by_path = run_lwhost(dir, {"info", std::string(LWSMD_PLUGIN_DIR) + "/shapereader.so"});
     EXPECT_EQ(by_path.out, "CommandSequence\tSMD Mesh Import\n");
-    Outcome elsewhere = lwhost(dir, {"--plugins", dir.folder(), "info", "rigwriter"});
+    Outcome elsewhere = run_lwhost(dir, {"--plugins", dir.folder(), "info", "rigwriter"});
     EXPECT_EQ(elsewhere.status, 2);
     EXPECT_NE(elsewhere.err.find("no plug-in named rigwriter in " + dir.folder()), std::string::npos) << elsewhere.err;
-    Outcome not_a_plugin = lwhost(dir, {"info", file("fake.so", "not a shared library")});
+    Outcome not_a_plugin = run_lwhost(dir, {"info", file("fake.so", "not a shared library")});
     EXPECT_EQ(not_a_plugin.status, 3);
     EXPECT_NE(not_a_plugin.err.find("cannot load plug-in"), std::string::npos) << not_a_plugin.err;
 }
@@ -188,12 +144,12 @@ TEST_F(Cli, ReferenceRoundTripThroughAnObjectFile) {
     ASSERT_TRUE(fs::exists(object));
     const std::vector<Triangle> original = triangles_of(kReference);
 
-    Outcome ref = lwhost(dir, {"export-ref", object, "-o", dir.file("ref_back.smd"), "--no-scale"});
+    Outcome ref = run_lwhost(dir, {"export-ref", object, "-o", dir.file("ref_back.smd"), "--no-scale"});
     EXPECT_EQ(ref.status, 0) << ref.err;
     EXPECT_EQ(ref.err, "") << "a job that succeeds says nothing";
     expect_same_triangles(triangles_of(read_file(dir.file("ref_back.smd"))), original);
 
-    Outcome mesh = lwhost(dir, {"export-mesh", object, "-o", dir.file("mesh_back.smd"), "--no-scale"});
+    Outcome mesh = run_lwhost(dir, {"export-mesh", object, "-o", dir.file("mesh_back.smd"), "--no-scale"});
     EXPECT_EQ(mesh.status, 0) << mesh.err;
     expect_same_triangles(triangles_of(read_file(dir.file("mesh_back.smd"))), original);
 }
@@ -201,23 +157,23 @@ TEST_F(Cli, ReferenceRoundTripThroughAnObjectFile) {
 TEST_F(Cli, ScaleFlagsReachBothPanels) {
     const std::string ref = file("ref.smd", kReference);
     // The importer's default scale, undone by the exporter's.
-    Outcome import = lwhost(dir, {"import-mesh", ref, "-o", dir.file("small.lwo")});
+    Outcome import = run_lwhost(dir, {"import-mesh", ref, "-o", dir.file("small.lwo")});
     ASSERT_EQ(import.status, 0) << import.err;
-    Outcome same = lwhost(dir, {"export-mesh", dir.file("small.lwo"), "-o", dir.file("same.smd"), "--scale", "40"});
+    Outcome same = run_lwhost(dir, {"export-mesh", dir.file("small.lwo"), "-o", dir.file("same.smd"), "--scale", "40"});
     ASSERT_EQ(same.status, 0) << same.err;
     expect_same_triangles(triangles_of(read_file(dir.file("same.smd"))), triangles_of(kReference), 40 * 0.025);
 
-    Outcome doubled = lwhost(dir, {"import-mesh", ref, "-o", dir.file("big.lwo"), "--scale", "2"});
+    Outcome doubled = run_lwhost(dir, {"import-mesh", ref, "-o", dir.file("big.lwo"), "--scale", "2"});
     ASSERT_EQ(doubled.status, 0) << doubled.err;
-    Outcome back = lwhost(dir, {"export-ref", dir.file("big.lwo"), "-o", dir.file("big.smd"), "--scale", "0.5"});
+    Outcome back = run_lwhost(dir, {"export-ref", dir.file("big.lwo"), "-o", dir.file("big.smd"), "--scale", "0.5"});
     ASSERT_EQ(back.status, 0) << back.err;
     expect_same_triangles(triangles_of(read_file(dir.file("big.smd"))), triangles_of(kReference));
 }
 
 TEST_F(Cli, WeightsAreImportedUnlessTurnedOff) {
     const std::string ref = file("ref.smd", kReference);
-    ASSERT_EQ(lwhost(dir, {"import-mesh", ref, "-o", dir.file("w.lwo")}).status, 0);
-    ASSERT_EQ(lwhost(dir, {"import-mesh", ref, "-o", dir.file("nw.lwo"), "--no-weights"}).status, 0);
+    ASSERT_EQ(run_lwhost(dir, {"import-mesh", ref, "-o", dir.file("w.lwo")}).status, 0);
+    ASSERT_EQ(run_lwhost(dir, {"import-mesh", ref, "-o", dir.file("nw.lwo"), "--no-weights"}).status, 0);
     lwhost::Scene with, without;
     lwhost::load_lwo2(with, dir.file("w.lwo"));
     lwhost::load_lwo2(without, dir.file("nw.lwo"));
@@ -227,13 +183,13 @@ TEST_F(Cli, WeightsAreImportedUnlessTurnedOff) {
 
 TEST_F(Cli, VerboseSaysWhatWasReadAndWritten) {
     const std::string ref = file("ref.smd", kReference);
-    Outcome import = lwhost(dir, {"-v", "import-mesh", ref, "-o", dir.file("v.lwo"), "--no-scale"});
+    Outcome import = run_lwhost(dir, {"-v", "import-mesh", ref, "-o", dir.file("v.lwo"), "--no-scale"});
     EXPECT_EQ(import.status, 0);
     EXPECT_NE(import.err.find("lwhost: read " + ref + ": 2 triangles, 2 materials, 2 nodes"), std::string::npos)
         << import.err;
     EXPECT_NE(import.err.find(": 4 points, 2 polygons"), std::string::npos) << import.err;
-    Outcome mesh = lwhost(dir, {"export-mesh", dir.file("v.lwo"), "-o", dir.file("v.smd"), "-v"});
-    EXPECT_NE(mesh.err.find("lwhost: wrote " + dir.file("v.smd") + ": 2 triangles, 2 materials, 1 nodes"),
+    Outcome mesh = run_lwhost(dir, {"export-mesh", dir.file("v.lwo"), "-o", dir.file("v.smd"), "-v"});
+    EXPECT_NE(mesh.err.find("lwhost: wrote " + dir.file("v.smd") + ": 2 triangles, 2 materials, 1 node, 1 frame"),
               std::string::npos)
         << mesh.err;
 }
@@ -253,20 +209,20 @@ TEST_F(Cli, ObjectsOfASceneAreChosenByName) {
     lwhost::save_lwo2(scene, second.index(), dir.file("second.lwo"));
     lwhost::save_lws(scene, dir.file("two.lws"));
 
-    Outcome by_default = lwhost(dir, {"export-ref", dir.file("two.lws"), "-o", dir.file("d.smd"), "--no-verify-uv"});
+    Outcome by_default = run_lwhost(dir, {"export-ref", dir.file("two.lws"), "-o", dir.file("d.smd"), "--no-verify-uv"});
     ASSERT_EQ(by_default.status, 0) << by_default.err;
     auto triangles = triangles_of(read_file(dir.file("d.smd")));
     ASSERT_EQ(triangles.size(), 1u);
     EXPECT_EQ(triangles[0].material, "First");
 
-    Outcome named = lwhost(dir, {"export-ref", dir.file("two.lws"), "-o", dir.file("s.smd"), "--object", "second",
+    Outcome named = run_lwhost(dir, {"export-ref", dir.file("two.lws"), "-o", dir.file("s.smd"), "--object", "second",
                              "--no-verify-uv", "--group-by", "surface"});
     ASSERT_EQ(named.status, 0) << named.err;
     triangles = triangles_of(read_file(dir.file("s.smd")));
     ASSERT_EQ(triangles.size(), 2u);
     EXPECT_EQ(triangles[1].material, "Second");
 
-    Outcome missing = lwhost(dir, {"export-ref", dir.file("two.lws"), "-o", dir.file("m.smd"), "--object", "third"});
+    Outcome missing = run_lwhost(dir, {"export-ref", dir.file("two.lws"), "-o", dir.file("m.smd"), "--object", "third"});
     EXPECT_EQ(missing.status, 2);
     EXPECT_NE(missing.err.find("no object named \"third\"; the objects are \"first\", \"second\""), std::string::npos)
         << missing.err;
@@ -274,32 +230,32 @@ TEST_F(Cli, ObjectsOfASceneAreChosenByName) {
 
     // An object file the scene names is gone: the others still export.
     fs::remove(dir.file("second.lwo"));
-    Outcome gone = lwhost(dir, {"export-ref", dir.file("two.lws"), "-o", dir.file("g.smd"), "--object", "second"});
+    Outcome gone = run_lwhost(dir, {"export-ref", dir.file("two.lws"), "-o", dir.file("g.smd"), "--object", "second"});
     EXPECT_EQ(gone.status, 3);
     EXPECT_NE(gone.err.find("its file " + dir.file("second.lwo") + " could not be read"), std::string::npos)
         << gone.err;
     EXPECT_FALSE(fs::exists(dir.file("g.smd")));
-    Outcome other = lwhost(dir, {"export-ref", dir.file("two.lws"), "-o", dir.file("o.smd"), "--no-verify-uv"});
+    Outcome other = run_lwhost(dir, {"export-ref", dir.file("two.lws"), "-o", dir.file("o.smd"), "--no-verify-uv"});
     EXPECT_EQ(other.status, 0) << other.err;
     EXPECT_NE(other.err.find("second.lwo"), std::string::npos) << "the missing file is still reported";
     EXPECT_EQ(triangles_of(read_file(dir.file("o.smd"))).size(), 1u);
 }
 
 TEST_F(Cli, InputsThatCannotBeRead) {
-    Outcome missing = lwhost(dir, {"import-mesh", dir.file("none.smd"), "-o", dir.file("none.lwo")});
+    Outcome missing = run_lwhost(dir, {"import-mesh", dir.file("none.smd"), "-o", dir.file("none.lwo")});
     EXPECT_EQ(missing.status, 3);
     EXPECT_NE(missing.err.find("lwhost: " + dir.file("none.smd") + ": no such file"), std::string::npos) << missing.err;
     const std::string text = file("notes.txt", "just some words\n");
-    Outcome not_smd = lwhost(dir, {"import-mesh", text, "-o", dir.file("notes.lwo")});
+    Outcome not_smd = run_lwhost(dir, {"import-mesh", text, "-o", dir.file("notes.lwo")});
     EXPECT_EQ(not_smd.status, 1);
     EXPECT_NE(not_smd.err.find("lwhost: SMD Mesh Import: "), std::string::npos) << not_smd.err;
     EXPECT_FALSE(fs::exists(dir.file("notes.lwo")));
     for (const char* command : {"export-ref", "export-mesh"}) {
-        Outcome not_lwo = lwhost(dir, {command, text, "-o", dir.file("notes.smd")});
+        Outcome not_lwo = run_lwhost(dir, {command, text, "-o", dir.file("notes.smd")});
         EXPECT_EQ(not_lwo.status, 3) << command;
         EXPECT_NE(not_lwo.err.find("lwhost: notes.txt: not an object file"), std::string::npos) << not_lwo.err;
         EXPECT_FALSE(fs::exists(dir.file("notes.smd")));
-        Outcome no_file = lwhost(dir, {command, dir.file("gone.lwo"), "-o", dir.file("gone.smd")});
+        Outcome no_file = run_lwhost(dir, {command, dir.file("gone.lwo"), "-o", dir.file("gone.smd")});
         EXPECT_EQ(no_file.status, 3) << command;
     }
 }
@@ -311,7 +267,7 @@ TEST_F(Cli, OutputsThatCannotBeWrittenLoseNothing) {
          {std::vector<std::string>{"import-mesh", ref, "-o", dir.file("no/such/folder/x.lwo")},
           std::vector<std::string>{"export-ref", object, "-o", dir.file("no/such/folder/x.smd")},
           std::vector<std::string>{"export-mesh", object, "-o", dir.file("no/such/folder/x.smd")}}) {
-        Outcome run = lwhost(dir, args);
+        Outcome run = run_lwhost(dir, args);
         EXPECT_EQ(run.status, 1) << args[0];
         EXPECT_NE(run.err.find("no/such/folder does not exist"), std::string::npos) << run.err;
     }
@@ -322,13 +278,13 @@ TEST_F(Cli, OutputsThatCannotBeWrittenLoseNothing) {
     ASSERT_EQ(::chmod(kept_object.c_str(), 0444), 0);
     test_files::Unprivileged user(dir.folder());
     if (!user.active()) GTEST_SKIP() << "cannot give up root's right to write";
-    Outcome ref_run = lwhost(dir, {"export-ref", object, "-o", kept});
+    Outcome ref_run = run_lwhost(dir, {"export-ref", object, "-o", kept});
     EXPECT_EQ(ref_run.status, 1);
     EXPECT_NE(ref_run.err.find("lwhost: SMD Export Layout: "), std::string::npos) << ref_run.err;
-    Outcome mesh_run = lwhost(dir, {"export-mesh", object, "-o", kept});
+    Outcome mesh_run = run_lwhost(dir, {"export-mesh", object, "-o", kept});
     EXPECT_EQ(mesh_run.status, 1);
     EXPECT_NE(mesh_run.err.find("lwhost: SMD Export: "), std::string::npos) << mesh_run.err;
-    Outcome import_run = lwhost(dir, {"import-mesh", ref, "-o", kept_object});
+    Outcome import_run = run_lwhost(dir, {"import-mesh", ref, "-o", kept_object});
     EXPECT_EQ(import_run.status, 1);
     EXPECT_EQ(read_file(kept), "the user's own file\n");
     EXPECT_EQ(read_file(kept_object), "the user's own object\n");
@@ -339,7 +295,7 @@ TEST_F(Cli, ScriptsThatDoNotFitThePanelAreErrors) {
     const std::string out = dir.file("scripted.smd");
     const std::string good = file("good.txt", "set \"Scale geometry:\" 0\npress \"Save SMD file\"\nfile \"" + out +
                                                   "\"\nclose\n");
-    Outcome ok = lwhost(dir, {"run", "rigwriter", "SMD Export Layout", "--scene", object, "--script", good,
+    Outcome ok = run_lwhost(dir, {"run", "rigwriter", "SMD Export Layout", "--scene", object, "--script", good,
                           "--log", dir.file("commands.log")});
     EXPECT_EQ(ok.status, 0) << ok.err;
     expect_same_triangles(triangles_of(read_file(out)), triangles_of(kReference));
@@ -353,17 +309,17 @@ TEST_F(Cli, ScriptsThatDoNotFitThePanelAreErrors) {
                           Case{"pick \"Group Triangles by:\" \"Bone Name\"\nclose\n", "no item \"Bone Name\""},
                           Case{"click \"Valid Geometry List\" 9\nclose\n", "row 9 out of 0..2"},
                           Case{"close\nclose\n", "1 action(s) left when the plug-in returned"}}) {
-        Outcome run = lwhost(dir, {"run", "rigwriter", "SMD Export Layout", "--scene", object, "--script",
+        Outcome run = run_lwhost(dir, {"run", "rigwriter", "SMD Export Layout", "--scene", object, "--script",
                                file("bad.txt", c.script)});
         EXPECT_EQ(run.status, 2) << c.script;
         EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
         EXPECT_NE(run.err.find("  \"Scale geometry:\" (BoolControl)"), std::string::npos) << run.err;
         EXPECT_NE(run.err.find("  FloatControl#0 (FloatControl)"), std::string::npos) << run.err;
     }
-    Outcome syntax = lwhost(dir, {"run", "rigwriter", "SMD Export Layout", "--script", file("s.txt", "jump \"x\"\n")});
+    Outcome syntax = run_lwhost(dir, {"run", "rigwriter", "SMD Export Layout", "--script", file("s.txt", "jump \"x\"\n")});
     EXPECT_EQ(syntax.status, 2);
     EXPECT_NE(syntax.err.find("line 1"), std::string::npos) << syntax.err;
-    Outcome handler = lwhost(dir, {"run", "motionwriter", "SMD_Anim_Motion", "--script", file("e.txt", "")});
+    Outcome handler = run_lwhost(dir, {"run", "motionwriter", "SMD_Anim_Motion", "--script", file("e.txt", "")});
     EXPECT_EQ(handler.status, 2);
     EXPECT_NE(handler.err.find("cannot run on its own"), std::string::npos) << handler.err;
 }
@@ -375,7 +331,7 @@ TEST_F(Cli, PluginErrorMessagesFailTheJob) {
     auto empty = b.mesh(dir.file("empty.lwo"));
     empty.point(0, 0, 0);
     lwhost::save_lwo2(scene, empty.index(), dir.file("empty.lwo"));
-    Outcome run = lwhost(dir, {"export-mesh", dir.file("empty.lwo"), "-o", dir.file("empty.smd")});
+    Outcome run = run_lwhost(dir, {"export-mesh", dir.file("empty.lwo"), "-o", dir.file("empty.smd")});
     EXPECT_EQ(run.status, 1) << "the actions it never reached are not a script error";
     EXPECT_NE(run.err.find("lwhost: SMD Export: "), std::string::npos) << run.err;
     EXPECT_EQ(run.err.find("has these controls"), std::string::npos) << run.err;
