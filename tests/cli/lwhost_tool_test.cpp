@@ -3,11 +3,14 @@
 // demo that runs the whole product on it.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "../unprivileged.h"
 #include "cli_run.h"
 
 namespace {
@@ -77,6 +80,39 @@ TEST_F(ToolCli, UvTemplateTakesItsMapSizeAndColoursFromFlags) {
         EXPECT_EQ(run.status, 2) << flags[0] << " " << flags[1] << "\n" << run.err;
         EXPECT_FALSE(fs::exists(dir.file("bad.tga"))) << flags[0] << " " << flags[1];
     }
+}
+
+TEST_F(ToolCli, UvTemplateRefusesWhatItCannotReadOrWrite) {
+    const std::string scene = arm_scene();
+    write_file(dir.file("notes.txt"), "just some words\n");
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        const char* says;
+    };
+    const Case cases[] = {
+        {{dir.file("gone.lws"), "-o", dir.file("x.tga")}, 3, ": no such file"},
+        {{dir.file("notes.txt"), "-o", dir.file("x.tga")}, 3, "notes.txt: not an object file"},
+        {{scene, "-o", dir.file("no/such/x.tga")}, 1, "does not exist"},
+        {{scene, "-o", dir.file("x.tga"), "--object", "leg"}, 2, "no object named \"leg\"; the objects are \"arm\""},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"uv-template"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        Outcome run = run_lwhost(dir, args);
+        EXPECT_EQ(run.status, c.status) << c.says << "\n" << run.err;
+        EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+        EXPECT_FALSE(fs::exists(dir.file("x.tga")));
+    }
+
+    write_file(dir.file("kept.tga"), "the user's image\n");
+    ASSERT_EQ(::chmod(dir.file("kept.tga").c_str(), 0444), 0);
+    test_files::Unprivileged user(dir.folder());
+    if (!user.active()) GTEST_SKIP() << "cannot give up root's right to write";
+    Outcome kept = run_lwhost(dir, {"uv-template", scene, "-o", dir.file("kept.tga")});
+    EXPECT_EQ(kept.status, 1) << kept.err;
+    EXPECT_NE(kept.err.find("lwhost: SMD Export Layout: "), std::string::npos) << kept.err;
+    EXPECT_EQ(read_file(dir.file("kept.tga")), "the user's image\n");
 }
 
 TEST_F(ToolCli, AScriptThatMissesStopsBeforeItsSaveAndListsTheControls) {
