@@ -281,7 +281,10 @@ void add_corner_errors(const SmdModelCorner& a, const SmdModelCorner& b, bool li
     errors.position = std::max(errors.position, position_error(a.position, b.position));
     errors.normal = std::max(errors.normal, largest_difference(a.normal, b.normal, 3));
     errors.uv = std::max(errors.uv, largest_difference(a.uv, b.uv, 2));
-    if (!links) return;
+    // Weights are gathered by name, which costs more: only for corners that
+    // are otherwise the same.
+    if (!links || errors.position > kPositionTolerance || errors.normal > kNormalTolerance || errors.uv > kUvTolerance)
+        return;
     if (name_of(names_a, a.parent) != name_of(names_b, b.parent)) errors.links_differ = true;
     const auto wa = weights_of(a, names_a), wb = weights_of(b, names_b);
     if (wa.size() != wb.size()) {
@@ -376,9 +379,12 @@ SmdComparison compare_triangles(const SmdModel& original, const SmdModel& copy, 
             if (a.material != b.material) continue;
             for (int turn = 0; turn < 3 && !found; ++turn) {
                 CornerErrors errors;
-                for (int c = 0; c < 3; ++c)
+                bool same = true;
+                for (int c = 0; c < 3 && same; ++c) {
                     add_corner_errors(a.corners[c], b.corners[(c + turn) % 3], links, names_a, names_b, errors);
-                if (!within(errors)) continue;
+                    same = within(errors);
+                }
+                if (!same) continue;
                 found = true;
                 used[it->second] = true;
                 result.worst_position = std::max(result.worst_position, errors.position);
