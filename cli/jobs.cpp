@@ -190,6 +190,7 @@ std::string panel_text(const lwhost::PanelRecord& panel, const lwhost::PanelView
         switch (control.value_kind) {
         case lwhost::ViewValue::None: break;
         case lwhost::ViewValue::Int:
+            if (control.type == "MultiListBoxControl") break;   // its rows below say more than the selected row
             if (control.type == "BoolControl") line += control.int_value ? " = on" : " = off";
             else if (!control.items.empty() && control.int_value >= 0 && std::size_t(control.int_value) < control.items.size())
                 line += " = \"" + control.items[std::size_t(control.int_value)] + "\"";
