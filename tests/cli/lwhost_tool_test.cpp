@@ -51,6 +51,23 @@ protected:
     }
 };
 
+TEST_F(ToolCli, EveryCommandTheHelpListsHasItsOwnHelp) {
+    Outcome help = run_lwhost(dir, {"--help"});
+    ASSERT_EQ(help.status, 0);
+    std::vector<std::string> listed;
+    const std::string start = "commands:\n";
+    for (std::size_t at = help.out.find(start) + start.size(); help.out.compare(at, 2, "  ") == 0;
+         at = help.out.find('\n', at) + 1)
+        listed.push_back(help.out.substr(at + 2, help.out.find(' ', at + 2) - at - 2));
+    EXPECT_EQ(listed, (std::vector<std::string>{"import-mesh", "import-skeleton", "export-ref", "export-mesh",
+                                                "export-anim", "uv-template", "demo", "info", "run"}));
+    for (const std::string& command : listed) {
+        Outcome own = run_lwhost(dir, {command, "--help"});
+        EXPECT_EQ(own.status, 0) << command;
+        EXPECT_EQ(own.out.rfind("usage: lwhost " + command, 0), 0u) << own.out;
+    }
+}
+
 TEST_F(ToolCli, UvTemplateTakesItsMapSizeAndColoursFromFlags) {
     const std::string scene = arm_scene();
     Outcome plain = run_lwhost(dir, {"uv-template", scene, "-o", dir.file("plain.tga")});
