@@ -5,7 +5,7 @@
 
 #include <iterator>
 
-#include "../meshwriter/uv_template.h"
+#include "uv_template.h"
 #include "host_glue.h"
 #include "panel_kit.h"
 

@@ -58,7 +58,7 @@
 #include <lwpanel.h>
 #include <lwserver.h>
 
-#include "../rigreader/smd_line_reader.h"
+#include "smd_line_reader.h"
 #include "big_block.h"
 #include "mapkit.h"
 #include "smd_format.h"

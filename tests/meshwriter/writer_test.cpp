@@ -15,7 +15,7 @@
 
 #include "mesh_fixture.h"
 #include "ui_script.h"
-#include "uv_template_pictures.h"
+#include "../common/uv_template_pictures.h"
 
 namespace {
 

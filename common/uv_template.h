@@ -2,10 +2,10 @@
 // panel where the user picks a UV map, the side of a square image and two
 // colours; "Save UV Template Image" asks for a file name, draws the outline
 // of every polygon of the object in that UV map and saves the picture through
-// the host's Targa saver. The same sources are built into meshwriter
-// (Modeler) and rigwriter (Layout); only where the polygons come from
-// differs, and the caller passes that in as a `UvPolygonSource`. Nothing here
-// knows either exporter's state record.
+// the host's Targa saver. Both mesh exporters link it (lwsmd_uvtemplate):
+// meshwriter from Modeler, rigwriter from Layout; only where the polygons
+// come from differs, and the caller passes that in as a `UvPolygonSource`.
+// Nothing here knows either exporter's state record.
 //
 // How an exporter opens it, from its "UV Template Image Options" button
 // event (the exporter keeps owning everything it hands over):
@@ -18,8 +18,6 @@
 //   source.polygons = uv_source_modeler(edit);   // meshwriter: the open mesh edit
 //   source.polygons = uv_source_layout(mesh);    // rigwriter: the selected object's mesh info
 //   uv_template_open(control, source);
-//
-// (rigwriter sources include this header as "../meshwriter/uv_template.h".)
 //
 //   int uv_template_open(control, source)
 //       Builds the "UV Template Exporter" panel (320 x 210: "UV Map:" popup
