@@ -6,12 +6,14 @@
 //
 //   SmdBlockWriter(stream)
 //       ready()            false when the block could not be allocated.
-//       result()           0, or SMD_WRITE_FAILED once a write failed; every
-//                          later call then does nothing and returns it.
+//       result()           EXPORT_OK, or EXPORT_WRITE_FAILED once a write
+//                          failed; every later call then does nothing and
+//                          returns it.
 //       reserve(length)    room for `length` more bytes (at most a block),
 //                          or null after a failed write;
 //       commit(length)     takes what was composed there.
-//       text(text[, length])  a constant or composed text; a text longer
+//       text(text[, length])  a constant or composed text (each of these
+//                          three gives the result); a text longer
 //                          than half a block is written past the block.
 //       node(node)         a node line, whatever the name's length.
 //       material(name)     `name` and a newline, whatever its length.
@@ -34,7 +36,7 @@
 //       stay apart. On a miss fill(context, vertex), or fill(vertex) without
 //       a context, makes the vertex, composed as a static (SMD_VERTEX_STATIC)
 //       or reference (SMD_VERTEX_LINKED) line. `cache` may be null (no
-//       reuse). Returns 0 or the writer's result.
+//       reuse). Returns the writer's result.
 #pragma once
 
 #include <cstddef>
@@ -57,26 +59,26 @@ public:
     SmdBlockWriter& operator=(const SmdBlockWriter&) = delete;
 
     bool ready() const noexcept { return block_ != nullptr; }
-    int result() const noexcept { return rc_; }
+    ExportResult result() const noexcept { return rc_; }
 
     char* reserve(std::size_t length) noexcept {
-        if (rc_ != 0) return nullptr;
-        if (BLOCK_SIZE - used_ < length && flush() != 0) return nullptr;
+        if (rc_ != EXPORT_OK) return nullptr;
+        if (BLOCK_SIZE - used_ < length && flush() != EXPORT_OK) return nullptr;
         return block_.get() + used_;
     }
     void commit(std::size_t length) noexcept { used_ += length; }
 
-    int text(const char* text, std::size_t length) noexcept;
-    int text(std::string_view line) noexcept { return text(line.data(), line.size()); }
-    int node(const SmdNode& node) noexcept;
-    int material(const std::string& name) noexcept;
-    int flush() noexcept;
+    ExportResult text(const char* text, std::size_t length) noexcept;
+    ExportResult text(std::string_view line) noexcept { return text(line.data(), line.size()); }
+    ExportResult node(const SmdNode& node) noexcept;
+    ExportResult material(const std::string& name) noexcept;
+    ExportResult flush() noexcept;
 
 private:
     std::unique_ptr<char[]> block_;
     std::FILE* stream_;
     std::size_t used_ = 0;
-    int rc_ = 0;
+    ExportResult rc_ = EXPORT_OK;
 };
 
 class SmdMaterialName {
@@ -136,12 +138,12 @@ enum SmdVertexKind { SMD_VERTEX_STATIC, SMD_VERTEX_LINKED };
 
 using SmdVertexFill = void (*)(const void* context, SmdVertex& vertex) noexcept;
 
-int smd_block_vertex(SmdBlockWriter& writer, SmdVertexLineCache* cache, const SmdVertexKey& key, SmdVertexKind kind,
+ExportResult smd_block_vertex(SmdBlockWriter& writer, SmdVertexLineCache* cache, const SmdVertexKey& key, SmdVertexKind kind,
                      SmdVertexFill fill, const void* context) noexcept;
 
 // The same with fill(vertex), a callable that must not throw.
 template <class Fill>
-int smd_block_vertex(SmdBlockWriter& writer, SmdVertexLineCache* cache, const SmdVertexKey& key, SmdVertexKind kind,
+ExportResult smd_block_vertex(SmdBlockWriter& writer, SmdVertexLineCache* cache, const SmdVertexKey& key, SmdVertexKind kind,
                      const Fill& fill) noexcept {
     const SmdVertexFill call = [](const void* context, SmdVertex& vertex) noexcept {
         (*static_cast<const Fill*>(context))(vertex);

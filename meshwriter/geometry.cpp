@@ -140,7 +140,7 @@ void smooth_point(const MeshExportState& state, const MeshPoint& point, std::vec
 
 // One array holds every valid polygon's corners, so a large mesh costs one
 // allocation rather than millions.
-int allocate_corners(MeshExportState& state) noexcept {
+ExportResult allocate_corners(MeshExportState& state) noexcept {
     std::size_t total = 0;
     for (const MeshPolygon& polygon : state.polygons) {
         if (polygon.valid != 0) total += static_cast<std::size_t>(polygon.size);
@@ -148,7 +148,7 @@ int allocate_corners(MeshExportState& state) noexcept {
     try {
         state.corners.assign(total, MeshCorner{});
     } catch (...) {
-        return MESH_NO_MEMORY;
+        return EXPORT_NO_MEMORY;
     }
     MeshCorner* next = state.corners.data();
     for (MeshPolygon& polygon : state.polygons) {
@@ -156,23 +156,23 @@ int allocate_corners(MeshExportState& state) noexcept {
         polygon.corners = next;
         next += polygon.size;
     }
-    return MESH_OK;
+    return EXPORT_OK;
 }
 
-int allocate_point_lists(MeshExportState& state) noexcept {
+ExportResult allocate_point_lists(MeshExportState& state) noexcept {
     std::size_t total = 0;
     for (const MeshPoint& point : state.points) total += static_cast<std::size_t>(point.use_count);
     try {
         state.point_polygons.assign(total, nullptr);
     } catch (...) {
-        return MESH_NO_MEMORY;
+        return EXPORT_NO_MEMORY;
     }
     LWPolID* next = state.point_polygons.data();
     for (MeshPoint& point : state.points) {
         point.polygon_list = point.use_count > 0 ? next : nullptr;
         next += point.use_count;
     }
-    return MESH_OK;
+    return EXPORT_OK;
 }
 
 // Enters a polygon into a point's list once: the walk stops at the ID when it
@@ -227,17 +227,19 @@ bool in_row(const MeshPolygon& polygon, int row) noexcept {
 
 }  // namespace
 
-int mesh_allocate(MeshExportState& state) noexcept {
+ExportResult mesh_allocate(MeshExportState& state) noexcept {
     auto* objects = get_service<LWObjectFuncs>(state.global, LWOBJECTFUNCS_GLOBAL);
     MeshEditOp* edit = state.edit;
-    if (objects == nullptr || edit == nullptr) return MESH_NO_SERVICE;
+    if (objects == nullptr || edit == nullptr) return EXPORT_NO_SERVICE;
 
     state.point_count = clamp_count(edit->pointCount(edit->state, state.export_layers, EDCOUNT_ALL));
     state.polygon_count = clamp_count(edit->polyCount(edit->state, state.export_layers, EDCOUNT_ALL));
 
     // surface_count is still 0: the map starts small and grows.
     strmap_init(&state.surface_map, state.surface_count);
-    mesh_collect_surfaces(state);
+    // Without its surfaces (no service, no memory) the object is still
+    // exported, flat and grouped by the polygons' surface names.
+    static_cast<void>(mesh_collect_surfaces(state));
     strmap_init(&state.surface_name_map, 8);
 
     try {
@@ -245,12 +247,12 @@ int mesh_allocate(MeshExportState& state) noexcept {
         state.points.assign(static_cast<std::size_t>(state.point_count), MeshPoint{});
     } catch (...) {
         release_records(state);
-        return MESH_NO_MEMORY;
+        return EXPORT_NO_MEMORY;
     }
     if (intmap_init(&state.polygon_map, state.polygon_count) != MAP_OK ||
         intmap_init(&state.point_map, state.point_count) != MAP_OK) {
         release_records(state);
-        return MESH_NO_MEMORY;
+        return EXPORT_NO_MEMORY;
     }
 
     state.uv_map_count = clamp_count(objects->numVMaps(LWVMAP_TXUV));
@@ -259,18 +261,18 @@ int mesh_allocate(MeshExportState& state) noexcept {
     } catch (...) {
         state.uv_map_count = 0;  // no UVs then, as without maps
     }
-    return MESH_OK;
+    return EXPORT_OK;
 }
 
-int mesh_collect(MeshExportState& state) noexcept {
+ExportResult mesh_collect(MeshExportState& state) noexcept {
     MeshEditOp* edit = state.edit;
-    if (edit == nullptr) return MESH_NO_SERVICE;
-    int rc = MESH_OK;
+    if (edit == nullptr) return EXPORT_NO_SERVICE;
+    ExportResult rc = EXPORT_OK;
     state.scan_index = 0;
     edit->pointScan(edit->state, mesh_scan_point, &state, state.export_layers);
     state.scan_index = 0;
     edit->polyScan(edit->state, mesh_scan_polygon, &state, state.export_layers);
-    if (mesh_bind_corners(state) != MESH_OK) rc = MESH_NO_MEMORY;
+    if (mesh_bind_corners(state) != EXPORT_OK) rc = EXPORT_NO_MEMORY;
     mesh_smooth_normals(state);
     mesh_assign_uvs(state);
     mesh_count_polygons(state);
@@ -328,10 +330,10 @@ EDError mesh_mark_polygon(void* data, const EDPolygonInfo* info) noexcept {
     return EDERR_NONE;
 }
 
-int mesh_bind_corners(MeshExportState& state) noexcept {
-    if (allocate_corners(state) != MESH_OK) {
+ExportResult mesh_bind_corners(MeshExportState& state) noexcept {
+    if (allocate_corners(state) != EXPORT_OK) {
         for (MeshPolygon& polygon : state.polygons) polygon.valid = 0;
-        return MESH_NO_MEMORY;
+        return EXPORT_NO_MEMORY;
     }
     for (MeshPolygon& polygon : state.polygons) {
         if (polygon.valid == 0) continue;
@@ -344,7 +346,7 @@ int mesh_bind_corners(MeshExportState& state) noexcept {
             for (int k = 0; k < 3; ++k) corner.normal[k] = polygon.face_normal[k];
         }
     }
-    if (allocate_point_lists(state) != MESH_OK) return MESH_NO_MEMORY;
+    if (allocate_point_lists(state) != EXPORT_OK) return EXPORT_NO_MEMORY;
     for (MeshPolygon& polygon : state.polygons) {
         if (polygon.valid == 0) continue;
         for (int c = 0; c < polygon.size; ++c) {
@@ -352,7 +354,7 @@ int mesh_bind_corners(MeshExportState& state) noexcept {
             if (point != nullptr && point->polygon_list != nullptr) enter_polygon(*point, polygon.id);
         }
     }
-    return MESH_OK;
+    return EXPORT_OK;
 }
 
 void mesh_smooth_normals(MeshExportState& state) noexcept {

@@ -6,8 +6,8 @@
 // gives it the global function, the messages, the panel services, the open
 // mesh edit and the object's name. The panel code then runs, once:
 //
-//   mesh_allocate(state)   MESH_OK, MESH_NO_SERVICE (5: no "Scene Objects 4";
-//                          nothing is collected) or MESH_NO_MEMORY (1: the
+//   mesh_allocate(state)   EXPORT_OK, EXPORT_NO_SERVICE (5: no "Scene Objects 4";
+//                          nothing is collected) or EXPORT_NO_MEMORY (1: the
 //                          arrays could not be made; both stay empty). Counts
 //                          the points and polygons of the `export_layers`
 //                          layers, records the object's surfaces
@@ -16,7 +16,7 @@
 //   mesh_collect(state)    after a successful mesh_allocate: the point scan,
 //                          the polygon scan, mesh_bind_corners,
 //                          mesh_smooth_normals, mesh_assign_uvs,
-//                          mesh_count_polygons. MESH_OK, or MESH_NO_MEMORY
+//                          mesh_count_polygons. EXPORT_OK, or EXPORT_NO_MEMORY
 //                          when a step ran short (the records are then
 //                          consistent but incomplete: corners without lists
 //                          keep their face normals).
@@ -70,12 +70,8 @@
 #include <lwsurf.h>
 
 #include "export_names.h"
+#include "export_result.h"
 #include "mapkit.h"
-
-// Result codes of the steps.
-constexpr int MESH_OK = 0;
-constexpr int MESH_NO_MEMORY = 1;   // an allocation failed
-constexpr int MESH_NO_SERVICE = 5;  // a required host service is missing
 
 // "Export Layers:" choices, as the edit's layer codes.
 constexpr int MESH_LAYERS_ALL = OPLYR_NONEMPTY;  // "All layers": every layer with geometry
@@ -210,8 +206,8 @@ struct MeshExportState {
 };
 
 // ---- geometry.cpp ----------------------------------------------------------------
-int mesh_allocate(MeshExportState& state) noexcept;
-int mesh_collect(MeshExportState& state) noexcept;
+ExportResult mesh_allocate(MeshExportState& state) noexcept;
+ExportResult mesh_collect(MeshExportState& state) noexcept;
 void mesh_count_polygons(MeshExportState& state) noexcept;
 void mesh_mark_layers(MeshExportState& state) noexcept;
 void mesh_select_invalid(MeshExportState& state, int row) noexcept;
@@ -227,22 +223,22 @@ EDError mesh_scan_polygon(void* data, const EDPolygonInfo* polygon) noexcept;
 // passed over.
 EDError mesh_mark_polygon(void* data, const EDPolygonInfo* polygon) noexcept;
 
-// MESH_OK, or MESH_NO_MEMORY when the corner array (then no polygon stays
+// EXPORT_OK, or EXPORT_NO_MEMORY when the corner array (then no polygon stays
 // valid) or the points' polygon lists (then corners keep their face normals)
 // could not be made.
-int mesh_bind_corners(MeshExportState& state) noexcept;
+ExportResult mesh_bind_corners(MeshExportState& state) noexcept;
 void mesh_smooth_normals(MeshExportState& state) noexcept;
 void mesh_assign_uvs(MeshExportState& state) noexcept;
 
 // ---- surfaces.cpp ----------------------------------------------------------------
 // Records the object's surfaces (every surface of the host when the object
 // has no name). Missing services or allocations leave no surfaces;
-// MESH_NO_MEMORY only when the records themselves could not be made.
-int mesh_collect_surfaces(MeshExportState& state) noexcept;
-// MESH_OK, or MESH_NO_SERVICE when the surface has no name (or it could not
+// EXPORT_NO_MEMORY only when the records themselves could not be made.
+ExportResult mesh_collect_surfaces(MeshExportState& state) noexcept;
+// EXPORT_OK, or EXPORT_NO_SERVICE when the surface has no name (or it could not
 // be copied), no base colour texture, or the texture services are missing:
 // what was read so far stays.
-int mesh_read_surface(MeshExportState& state, const LWSurfaceFuncs* surface_funcs, MeshSurface& record,
+ExportResult mesh_read_surface(MeshExportState& state, const LWSurfaceFuncs* surface_funcs, MeshSurface& record,
                       LWSurfaceID surface) noexcept;
 
 // ---- Small helpers the files share ---------------------------------------------------

@@ -176,7 +176,8 @@ void uv_template_pressed(LWControlID control, void* data) noexcept {
     source.panels = state->panel_funcs;
     source.uv_map_count = state->uv_map_count;
     source.polygons = uv_source_modeler(state->edit);
-    uv_template_open(control, source);
+    // The template exporter shows its own failures.
+    static_cast<void>(uv_template_open(control, source));
 }
 
 // The factor the writer uses: the float field while "Scale geometry:" is on
@@ -284,7 +285,9 @@ int mesh_run_panel(MeshExportState& state, LWPanelFuncs* panels) noexcept {
         return 1;
     }
 
-    if (mesh_allocate(state) == MESH_OK) mesh_collect(state);
+    // A collection that ran short shows what it gathered: the counts say
+    // what will be written.
+    if (mesh_allocate(state) == EXPORT_OK) static_cast<void>(mesh_collect(state));
     mesh_refresh_panel(state);
     panels->open(panel, PANF_BLOCKING | PANF_CANCEL);
     panels->destroy(panel);
@@ -311,10 +314,10 @@ void mesh_save(LWControlID, void* data) noexcept {
         smd_default_name(smd_buffers.base_name, SMD_NAME_LOWER_ONLY);
     if (!run_file_request(state->global, request)) return;
 
-    const int rc = mesh_write_file(*state, smd_buffers.full_name);
-    if (rc == MESH_FILE_NOT_OPENED) {
+    const ExportResult rc = mesh_write_file(*state, smd_buffers.full_name);
+    if (rc == EXPORT_FILE_NOT_OPENED) {
         report_error(state->messages, MESSAGE_UNABLE_TO_SAVE);
-    } else if (rc != 0) {
+    } else if (rc != EXPORT_OK) {
         report_error(state->messages, MESSAGE_SAVE_FAILED);
     }
 }

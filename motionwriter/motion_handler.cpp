@@ -114,11 +114,11 @@ int anim_motion_activate(int version, GlobalFunc* global, void* local, void*) no
     return AFUNC_OK;
 }
 
-int publish_export_state(AnimExportState& state) noexcept {
+ExportResult publish_export_state(AnimExportState& state) noexcept {
     void** block = find_or_create_block(state.global);
-    if (!block) return ANIM_NO_SERVICE;
+    if (!block) return EXPORT_NO_SERVICE;
     write_block(block, &state);
-    return ANIM_OK;
+    return EXPORT_OK;
 }
 
 void withdraw_export_state(const AnimExportState& state) noexcept {

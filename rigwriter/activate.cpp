@@ -50,7 +50,7 @@ void export_object(RefExportState& state, LWPanelFuncs* panels) noexcept {
         if (!ref_copy_text(state.object_file, file)) return;
     }
     // A failed gathering (no memory, no "Scene Objects 4") ends without a panel.
-    if (ref_allocate(state) != REF_OK || ref_collect(state) != REF_OK) return;
+    if (ref_allocate(state) != EXPORT_OK || ref_collect(state) != EXPORT_OK) return;
     if (ref_run_panel(state, panels) != 0) report_error(state.messages, MESSAGE_NO_PANEL);
 }
 

@@ -114,7 +114,7 @@ void enter_polygon(RefPoint& point, LWPolID id) noexcept {
 
 // One array holds every valid polygon's corners and one every point's list,
 // so a large mesh costs two allocations rather than millions.
-int allocate_corners(RefExportState& state) noexcept {
+ExportResult allocate_corners(RefExportState& state) noexcept {
     std::size_t total = 0;
     for (const RefPolygon& polygon : state.polygons) {
         if (polygon.valid != 0) total += static_cast<std::size_t>(polygon.size);
@@ -122,7 +122,7 @@ int allocate_corners(RefExportState& state) noexcept {
     try {
         state.corners.assign(total, RefCorner{});
     } catch (...) {
-        return REF_NO_MEMORY;
+        return EXPORT_NO_MEMORY;
     }
     RefCorner* next = state.corners.data();
     for (RefPolygon& polygon : state.polygons) {
@@ -130,7 +130,7 @@ int allocate_corners(RefExportState& state) noexcept {
         polygon.corners = next;
         next += polygon.size;
     }
-    return REF_OK;
+    return EXPORT_OK;
 }
 
 // With count_only, counts the corners whose point ID the scan did not record.
@@ -160,20 +160,20 @@ std::size_t bind_points(RefExportState& state, bool count_only) noexcept {
     return stray;
 }
 
-int allocate_point_lists(RefExportState& state) noexcept {
+ExportResult allocate_point_lists(RefExportState& state) noexcept {
     std::size_t total = 0;
     for (const RefPoint& point : state.points) total += static_cast<std::size_t>(point.polygon_count);
     try {
         state.point_polygons.assign(total, nullptr);
     } catch (...) {
-        return REF_NO_MEMORY;
+        return EXPORT_NO_MEMORY;
     }
     LWPolID* next = state.point_polygons.data();
     for (RefPoint& point : state.points) {
         point.polygons = point.polygon_count > 0 ? next : nullptr;
         next += point.polygon_count;
     }
-    return REF_OK;
+    return EXPORT_OK;
 }
 
 // Texture coordinates of one polygon from the selected map: per-polygon
@@ -196,10 +196,10 @@ void read_polygon_uvs(const RefExportState& state, RefPolygon& polygon) noexcept
 
 }  // namespace
 
-int ref_allocate(RefExportState& state) noexcept {
-    if (state.mesh == nullptr) return REF_NO_SERVICE;
+ExportResult ref_allocate(RefExportState& state) noexcept {
+    if (state.mesh == nullptr) return EXPORT_NO_SERVICE;
     auto* objects = get_service<LWObjectFuncs>(state.global, LWOBJECTFUNCS_GLOBAL);
-    if (objects == nullptr) return REF_NO_SERVICE;
+    if (objects == nullptr) return EXPORT_NO_SERVICE;
 
     state.point_count = clamp_count(state.point_count);
     state.polygon_count = clamp_count(state.polygon_count);
@@ -207,15 +207,15 @@ int ref_allocate(RefExportState& state) noexcept {
         state.polygons.assign(static_cast<std::size_t>(state.polygon_count), RefPolygon{});
         state.points.assign(static_cast<std::size_t>(state.point_count), RefPoint{});
     } catch (...) {
-        return REF_NO_MEMORY;
+        return EXPORT_NO_MEMORY;
     }
 
-    if (strmap_init(&state.surface_map, 128) != MAP_OK) return REF_NO_MEMORY;
-    if (strmap_init(&state.tag_name_map, 8) != MAP_OK) return REF_NO_MEMORY;
-    if (ref_collect_surfaces(state) == REF_NO_MEMORY) return REF_NO_MEMORY;
+    if (strmap_init(&state.surface_map, 128) != MAP_OK) return EXPORT_NO_MEMORY;
+    if (strmap_init(&state.tag_name_map, 8) != MAP_OK) return EXPORT_NO_MEMORY;
+    if (ref_collect_surfaces(state) == EXPORT_NO_MEMORY) return EXPORT_NO_MEMORY;
 
-    if (intmap_init(&state.point_map, state.point_count) != MAP_OK) return REF_NO_MEMORY;
-    if (intmap_init(&state.polygon_map, state.polygon_count) != MAP_OK) return REF_NO_MEMORY;
+    if (intmap_init(&state.point_map, state.point_count) != MAP_OK) return EXPORT_NO_MEMORY;
+    if (intmap_init(&state.polygon_map, state.polygon_count) != MAP_OK) return EXPORT_NO_MEMORY;
 
     state.uv_map_count = clamp_count(objects->numVMaps(LWVMAP_TXUV));
     const int weight_map_count = clamp_count(objects->numVMaps(LWVMAP_WGHT));
@@ -225,26 +225,27 @@ int ref_allocate(RefExportState& state) noexcept {
         state.weight_maps.assign(static_cast<std::size_t>(weight_map_count), RefWeightMap{});
         state.bones.assign(static_cast<std::size_t>(state.bone_count), RefBone{});
     } catch (...) {
-        return REF_NO_MEMORY;
+        return EXPORT_NO_MEMORY;
     }
-    if (strmap_init(&state.weight_bone_map, state.bone_count) != MAP_OK) return REF_NO_MEMORY;
-    if (intmap_init(&state.bone_map, state.bone_count) != MAP_OK) return REF_NO_MEMORY;
-    return REF_OK;
+    if (strmap_init(&state.weight_bone_map, state.bone_count) != MAP_OK) return EXPORT_NO_MEMORY;
+    if (intmap_init(&state.bone_map, state.bone_count) != MAP_OK) return EXPORT_NO_MEMORY;
+    return EXPORT_OK;
 }
 
-int ref_collect(RefExportState& state) noexcept {
-    if (state.mesh == nullptr) return REF_NO_SERVICE;
-    int rc = REF_OK;
+ExportResult ref_collect(RefExportState& state) noexcept {
+    if (state.mesh == nullptr) return EXPORT_NO_SERVICE;
+    ExportResult rc = EXPORT_OK;
     ref_collect_weight_maps(state);
     state.scan_index = 0;
     state.mesh->scanPoints(state.mesh, ref_scan_point, &state);
     state.scan_index = 0;
     state.mesh->scanPolys(state.mesh, ref_scan_polygon, &state);
-    if (ref_bind_corners(state) != REF_OK) rc = REF_NO_MEMORY;
+    if (ref_bind_corners(state) != EXPORT_OK) rc = EXPORT_NO_MEMORY;
     ref_smooth_normals(state);
-    ref_collect_bones(state);
+    // Without "LW Bone Info 3" the mesh is written with the root node only.
+    static_cast<void>(ref_collect_bones(state));
     ref_assign_uvs(state);
-    if (ref_assign_weights(state) != REF_OK) rc = REF_NO_MEMORY;
+    if (ref_assign_weights(state) != EXPORT_OK) rc = EXPORT_NO_MEMORY;
     ref_count_polygons(state);
     return rc;
 }
@@ -322,27 +323,27 @@ void ref_face_normal(RefPolygon& polygon) noexcept {
     }
 }
 
-int ref_bind_corners(RefExportState& state) noexcept {
-    if (allocate_corners(state) != REF_OK) {
+ExportResult ref_bind_corners(RefExportState& state) noexcept {
+    if (allocate_corners(state) != EXPORT_OK) {
         for (RefPolygon& polygon : state.polygons) polygon.valid = 0;
-        return REF_NO_MEMORY;
+        return EXPORT_NO_MEMORY;
     }
     try {
         state.stray_points.assign(bind_points(state, true), RefPoint{});
     } catch (...) {
         for (RefPolygon& polygon : state.polygons) polygon.valid = 0;
-        return REF_NO_MEMORY;
+        return EXPORT_NO_MEMORY;
     }
     bind_points(state, false);
 
-    if (allocate_point_lists(state) != REF_OK) return REF_NO_MEMORY;
+    if (allocate_point_lists(state) != EXPORT_OK) return EXPORT_NO_MEMORY;
     for (const RefPolygon& polygon : state.polygons) {
         if (polygon.valid == 0) continue;
         for (int c = 0; c < polygon.size; ++c) {
             if (RefPoint* point = find_point(state, polygon.point_ids[c])) enter_polygon(*point, polygon.id);
         }
     }
-    return REF_OK;
+    return EXPORT_OK;
 }
 
 // Polygons of surfaces with smoothing angle 0, and corners whose point was

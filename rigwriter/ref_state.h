@@ -5,7 +5,7 @@
 // starts zero or empty, the settings at the panel's initial values), fills the host services, object, object_file, mesh, point_count
 // and polygon_count, then:
 //
-//   ref_allocate(state)   0, REF_NO_MEMORY (1) or REF_NO_SERVICE (5: no mesh
+//   ref_allocate(state)   0, EXPORT_NO_MEMORY (1) or EXPORT_NO_SERVICE (5: no mesh
 //                         or no "Scene Objects 4"). Sizes every array and map
 //                         once from the counts: polygons, points, surfaces
 //                         (ref_collect_surfaces), weight maps, bones. On a
@@ -17,7 +17,7 @@
 //                         scanPolys; ref_bind_corners; ref_smooth_normals;
 //                         ref_collect_bones; ref_assign_uvs;
 //                         ref_assign_weights; ref_count_polygons.
-//                         Returns 0, or REF_NO_MEMORY when a step ran out of
+//                         Returns 0, or EXPORT_NO_MEMORY when a step ran out of
 //                         memory on the way (the state is then consistent
 //                         but incomplete; treat it like a failed
 //                         ref_allocate: release, no panel).
@@ -72,12 +72,8 @@
 #include <lwsurf.h>
 
 #include "export_names.h"
+#include "export_result.h"
 #include "mapkit.h"
-
-// Result codes of the steps.
-constexpr int REF_OK = 0;
-constexpr int REF_NO_MEMORY = 1;   // an allocation failed
-constexpr int REF_NO_SERVICE = 5;  // a required host service (or the mesh) is missing
 
 // Polygons of more points are never exported, so a record keeps at most four
 // point IDs and corners.
@@ -230,8 +226,8 @@ struct RefExportState {
 };
 
 // ---- geometry.cpp --------------------------------------------------------------
-int ref_allocate(RefExportState& state) noexcept;
-int ref_collect(RefExportState& state) noexcept;
+ExportResult ref_allocate(RefExportState& state) noexcept;
+ExportResult ref_collect(RefExportState& state) noexcept;
 void ref_count_polygons(RefExportState& state) noexcept;
 void ref_release(RefExportState& state) noexcept;
 
@@ -241,10 +237,10 @@ void ref_release(RefExportState& state) noexcept;
 int ref_scan_point(void* data, LWPntID point) noexcept;
 int ref_scan_polygon(void* data, LWPolID polygon) noexcept;
 
-// 0, or REF_NO_MEMORY when the corner array or the points' polygon lists
+// 0, or EXPORT_NO_MEMORY when the corner array or the points' polygon lists
 // could not be allocated. Without corners no polygon stays valid; without
 // the lists corners keep their face normals.
-int ref_bind_corners(RefExportState& state) noexcept;
+ExportResult ref_bind_corners(RefExportState& state) noexcept;
 // Unit normal of the plane through corners 0, 1 and the last one, computed in
 // floats from the corners' positions; polygon.normal and every corner normal.
 void ref_face_normal(RefPolygon& polygon) noexcept;
@@ -253,24 +249,24 @@ void ref_assign_uvs(RefExportState& state) noexcept;
 
 // ---- skeleton.cpp --------------------------------------------------------------
 void ref_collect_weight_maps(RefExportState& state) noexcept;
-// 0, or REF_NO_SERVICE when "LW Bone Info 3" (or Item Info) is missing: no
+// 0, or EXPORT_NO_SERVICE when "LW Bone Info 3" (or Item Info) is missing: no
 // bone is recorded and bone_count becomes 0.
-int ref_collect_bones(RefExportState& state) noexcept;
+ExportResult ref_collect_bones(RefExportState& state) noexcept;
 // Returns 1 when the bone was recorded; 0 when it was already there or the
 // bones array (sized from the object's bone count) is full.
 int ref_add_bone(LWItemID bone, RefExportState& state, const LWBoneInfo* bone_info) noexcept;
 // Fills every point's (and stand-in's) weights and influences; a corner
-// reads them through its point. 0, or REF_NO_MEMORY when the list of maps
+// reads them through its point. 0, or EXPORT_NO_MEMORY when the list of maps
 // could not be made (no influences then).
-int ref_assign_weights(RefExportState& state) noexcept;
+ExportResult ref_assign_weights(RefExportState& state) noexcept;
 
 // ---- surfaces.cpp --------------------------------------------------------------
-// 0, REF_NO_MEMORY, or REF_NO_SERVICE when "Surface Functions 2" is missing
+// 0, EXPORT_NO_MEMORY, or EXPORT_NO_SERVICE when "Surface Functions 2" is missing
 // (no surface is recorded then).
-int ref_collect_surfaces(RefExportState& state) noexcept;
-// 0, or REF_NO_SERVICE when the surface has no name, a copy failed, or it has
+ExportResult ref_collect_surfaces(RefExportState& state) noexcept;
+// 0, or EXPORT_NO_SERVICE when the surface has no name, a copy failed, or it has
 // no base colour texture (a texture image is then simply absent).
-int ref_read_surface(RefExportState& state, const LWSurfaceFuncs* surface_funcs, RefSurface& record,
+ExportResult ref_read_surface(RefExportState& state, const LWSurfaceFuncs* surface_funcs, RefSurface& record,
                      LWSurfaceID surface) noexcept;
 // The text a polygon's triangles are grouped under, before blanks are
 // replaced; never null: see surfaces.cpp for the fallbacks.

@@ -25,12 +25,13 @@ constexpr char MESSAGE_SAVE_FAILED[] = "Error saving SMD file!";
 
 }  // namespace
 
-int ref_write_file(const RefExportState& state, const char* path) noexcept {
-    SafeFile file;
-    const int rc = safe_file_open(file, path);
-    if (rc == SAFE_FILE_NOT_OPENED) return REF_FILE_NOT_OPENED;
-    if (rc != SAFE_FILE_OK) return REF_NO_MEMORY;
-    return safe_file_commit(file, ref_write_smd(state, file.stream));
+ExportResult ref_write_file(const RefExportState& state, const char* path) noexcept {
+    return save_export_file(
+        path,
+        [](const void* data, std::FILE* stream) noexcept {
+            return ref_write_smd(*static_cast<const RefExportState*>(data), stream);
+        },
+        &state);
 }
 
 void ref_save(LWControlID, void* data) noexcept {
@@ -44,10 +45,10 @@ void ref_save(LWControlID, void* data) noexcept {
         smd_default_name(smd_buffers.base_name, SMD_NAME_LOWER_OR_UPPER);
     if (!run_file_request(state->global, request)) return;
 
-    const int rc = ref_write_file(*state, smd_buffers.full_name);
-    if (rc == REF_FILE_NOT_OPENED) {
+    const ExportResult rc = ref_write_file(*state, smd_buffers.full_name);
+    if (rc == EXPORT_FILE_NOT_OPENED) {
         report_error(state->messages, MESSAGE_UNABLE_TO_SAVE);
-    } else if (rc != 0) {
+    } else if (rc != EXPORT_OK) {
         report_error(state->messages, MESSAGE_SAVE_FAILED);
     }
 }

@@ -125,13 +125,13 @@ void ref_collect_weight_maps(RefExportState& state) noexcept {
     }
 }
 
-int ref_collect_bones(RefExportState& state) noexcept {
+ExportResult ref_collect_bones(RefExportState& state) noexcept {
     auto* bone_info = get_service<LWBoneInfo>(state.global, LWBONEINFO_GLOBAL);
     const LWItemInfo* items = state.item_info;
     state.scan_index = 0;
     if (bone_info == nullptr || items == nullptr || state.object == nullptr) {
         state.bone_count = 0;
-        return REF_NO_SERVICE;
+        return EXPORT_NO_SERVICE;
     }
     // A chain of parents longer than the object's bones can only be a loop
     // in a broken scene; the climb stops there instead of going round.
@@ -147,7 +147,7 @@ int ref_collect_bones(RefExportState& state) noexcept {
         visit(state, bone_info, top);
     }
     state.bone_count = state.scan_index;
-    return REF_OK;
+    return EXPORT_OK;
 }
 
 int ref_add_bone(LWItemID bone, RefExportState& state, const LWBoneInfo* bone_info) noexcept {
@@ -198,9 +198,9 @@ int ref_add_bone(LWItemID bone, RefExportState& state, const LWBoneInfo* bone_in
     return 1;
 }
 
-int ref_assign_weights(RefExportState& state) noexcept {
+ExportResult ref_assign_weights(RefExportState& state) noexcept {
     LWMeshInfo* mesh = state.mesh;
-    if (mesh == nullptr) return REF_OK;
+    if (mesh == nullptr) return EXPORT_OK;
 
     // The maps a bone names, in scene order, with their handles.
     std::vector<const RefWeightMap*> used;
@@ -219,7 +219,7 @@ int ref_assign_weights(RefExportState& state) noexcept {
             if (map.bone != nullptr && map.handle != nullptr) used.push_back(&map);
         }
     } catch (...) {
-        return REF_NO_MEMORY;
+        return EXPORT_NO_MEMORY;
     }
 
     // Every corner of a point gets the same values in the same map order, so
@@ -239,5 +239,5 @@ int ref_assign_weights(RefExportState& state) noexcept {
     }
     for (RefPoint& point : state.points) finish_slots(point);
     for (RefPoint& point : state.stray_points) finish_slots(point);
-    return REF_OK;
+    return EXPORT_OK;
 }

@@ -17,9 +17,9 @@ constexpr char REF_DEFAULT_MATERIAL[] = "default";
 
 }  // namespace
 
-int ref_collect_surfaces(RefExportState& state) noexcept {
+ExportResult ref_collect_surfaces(RefExportState& state) noexcept {
     auto* surface_funcs = get_service<LWSurfaceFuncs>(state.global, LWSURFACEFUNCS_GLOBAL);
-    if (surface_funcs == nullptr) return REF_NO_SERVICE;
+    if (surface_funcs == nullptr) return EXPORT_NO_SERVICE;
     std::size_t count = 0;
     for (LWSurfaceID surface = surface_funcs->first(); surface != nullptr; surface = surface_funcs->next(surface)) {
         ++count;
@@ -27,26 +27,27 @@ int ref_collect_surfaces(RefExportState& state) noexcept {
     try {
         state.surfaces.assign(count, RefSurface{});
     } catch (...) {
-        return REF_NO_MEMORY;
+        return EXPORT_NO_MEMORY;
     }
     std::size_t index = 0;
     for (LWSurfaceID surface = surface_funcs->first(); surface != nullptr && index < count;
          surface = surface_funcs->next(surface), ++index) {
-        ref_read_surface(state, surface_funcs, state.surfaces[index], surface);
+        // A surface without a name or texture is kept with what could be read.
+        static_cast<void>(ref_read_surface(state, surface_funcs, state.surfaces[index], surface));
     }
-    return REF_OK;
+    return EXPORT_OK;
 }
 
-int ref_read_surface(RefExportState& state, const LWSurfaceFuncs* surface_funcs, RefSurface& record,
+ExportResult ref_read_surface(RefExportState& state, const LWSurfaceFuncs* surface_funcs, RefSurface& record,
                      LWSurfaceID surface) noexcept {
     const char* name = surface_funcs->name(surface);
-    if (name == nullptr || !ref_copy_text(record.name, name)) return REF_NO_SERVICE;
+    if (name == nullptr || !ref_copy_text(record.name, name)) return EXPORT_NO_SERVICE;
     // A later surface of the same name (another object's) takes the entry.
     strmap_insert(&state.surface_map, record.name.c_str(), &record, map_string_hash(record.name.c_str()));
 
     return read_surface_shading(state.global, surface_funcs, surface, record.smoothing_angle, record.texture_image)
-               ? REF_OK
-               : REF_NO_SERVICE;
+               ? EXPORT_OK
+               : EXPORT_NO_SERVICE;
 }
 
 // GROUP_BY_SURFACE: the surface name. GROUP_BY_TEXTURE: the surface's texture

@@ -354,7 +354,7 @@ TEST(MeshCollection, RecordsTheObjectsOwnSurfaces) {
         mesh_release(f.state);
         f.begin(m.index());
         f.state.object_name.clear();
-        ASSERT_EQ(mesh_allocate(f.state), MESH_OK);
+        ASSERT_EQ(mesh_allocate(f.state), EXPORT_OK);
         EXPECT_EQ(f.state.surface_count, 4);
         EXPECT_NE(surface_named(f.state, "Elsewhere"), nullptr);
     }
@@ -387,7 +387,7 @@ TEST(MeshCollection, CopesWithMissingServicesFailedAllocationsAndOvereagerScans)
         m.triangle(m.point(0, 0, 0), m.point(1, 0, 0), m.point(0, 1, 0));
         f.host.withhold(LWOBJECTFUNCS_GLOBAL);
         f.begin(m.index());
-        EXPECT_EQ(mesh_allocate(f.state), MESH_NO_SERVICE);
+        EXPECT_EQ(mesh_allocate(f.state), EXPORT_NO_SERVICE);
         EXPECT_TRUE(f.state.polygons.empty());
         EXPECT_EQ(f.state.valid_triangles + f.state.no_uv_triangles, 0);
     }
@@ -399,7 +399,7 @@ TEST(MeshCollection, CopesWithMissingServicesFailedAllocationsAndOvereagerScans)
         mapkit_set_alloc_hook([](void*, std::size_t) -> void* { return nullptr; });
         const int rc = mesh_allocate(f.state);
         mapkit_set_alloc_hook(nullptr);
-        EXPECT_EQ(rc, MESH_NO_MEMORY);
+        EXPECT_EQ(rc, EXPORT_NO_MEMORY);
         EXPECT_TRUE(f.state.polygons.empty());
         EXPECT_TRUE(f.state.points.empty());
     }

@@ -58,8 +58,8 @@ struct RefFixture {
 
     void collect(lwhost::ItemId object) {
         prepare(object);
-        ASSERT_EQ(ref_allocate(state), REF_OK);
-        ASSERT_EQ(ref_collect(state), REF_OK);
+        ASSERT_EQ(ref_allocate(state), EXPORT_OK);
+        ASSERT_EQ(ref_collect(state), EXPORT_OK);
     }
 
     const RefPolygon& polygon(const lwhost::MeshBuilder& mesh, std::uint32_t index) const {

@@ -139,7 +139,7 @@ TEST(RefSurfaces, WithoutSurfaceServiceTrianglesGroupByTheirTags) {
     ASSERT_NO_FATAL_FAILURE(f.collect(f.builder.object("tags", mesh)));
 
     EXPECT_TRUE(f.state.surfaces.empty());
-    EXPECT_EQ(ref_collect_surfaces(f.state), REF_NO_SERVICE);
+    EXPECT_EQ(ref_collect_surfaces(f.state), EXPORT_NO_SERVICE);
     EXPECT_EQ(material(f.state, f.polygon(mesh, one), GROUP_BY_SURFACE), "Skin Mat");
     EXPECT_EQ(material(f.state, f.polygon(mesh, three), GROUP_BY_TEXTURE), "Eyes");
     // One copy per tag text.
