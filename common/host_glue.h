@@ -34,6 +34,7 @@
 
 #include <cstdarg>
 #include <cstddef>
+#include <string>
 
 #include <lwcmdseq.h>
 #include <lwgeneric.h>
@@ -87,6 +88,18 @@ private:
 // (list values, labels) that plug-ins format with printf conversions.
 int format_c_locale(char* out, std::size_t out_size, const char* format, ...) noexcept
     __attribute__((format(printf, 3, 4)));
+
+// Copies a host text (null: empty) into `out`; false, with `out` left
+// empty, when memory runs out.
+inline bool copy_host_text(std::string& out, const char* text) noexcept {
+    try {
+        out.assign(text != nullptr ? text : "");
+        return true;
+    } catch (...) {
+        out.clear();
+        return false;
+    }
+}
 
 constexpr int FILE_NAME_SIZE = 1024;
 

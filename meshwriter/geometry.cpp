@@ -21,13 +21,13 @@ int clamp_count(int count) noexcept { return count > 0 ? count : 0; }
 
 MeshPoint* find_point(const MeshExportState& state, LWPntID id) noexcept {
     void* found = nullptr;
-    if (intmap_get(&state.point_map, mesh_id_key(id), &found) != MAP_OK) return nullptr;
+    if (intmap_get(&state.point_map, host_id_key(id), &found) != MAP_OK) return nullptr;
     return static_cast<MeshPoint*>(found);
 }
 
 MeshPolygon* find_polygon(const MeshExportState& state, LWPolID id) noexcept {
     void* found = nullptr;
-    if (intmap_get(&state.polygon_map, mesh_id_key(id), &found) != MAP_OK) return nullptr;
+    if (intmap_get(&state.polygon_map, host_id_key(id), &found) != MAP_OK) return nullptr;
     return static_cast<MeshPolygon*>(found);
 }
 
@@ -289,7 +289,7 @@ EDError mesh_scan_point(void* data, const EDPointInfo* info) noexcept {
     record.flags = info->flags;
     for (int k = 0; k < 3; ++k) record.position[k] = info->position[k];
     record.use_count = 0;
-    intmap_insert(&state->point_map, mesh_id_key(info->pnt), &record);
+    intmap_insert(&state->point_map, host_id_key(info->pnt), &record);
     ++state->scan_index;
     return EDERR_NONE;
 }
@@ -307,7 +307,7 @@ EDError mesh_scan_polygon(void* data, const EDPolygonInfo* info) noexcept {
     const bool face = record.type == LWPOLTYPE_FACE;
     if (face && record.size > 2 && state->edit != nullptr)
         state->edit->polyNormal(state->edit->state, info->pol, record.face_normal);
-    intmap_insert(&state->polygon_map, mesh_id_key(info->pol), &record);
+    intmap_insert(&state->polygon_map, host_id_key(info->pol), &record);
 
     if (info->surface != nullptr) {
         record.surface = surface_name_of(*state, info->surface);
@@ -382,7 +382,7 @@ void mesh_assign_uvs(MeshExportState& state) noexcept {
         const char* name = objects->vmapName(LWVMAP_TXUV, m);
         if (name == nullptr) continue;
         std::string& copy = state.uv_map_names[static_cast<std::size_t>(m)];
-        const bool copied = mesh_copy_text(copy, name);
+        const bool copied = copy_host_text(copy, name);
         // A map the object does not have gives no values: every polygon it
         // would visit ends with has_uv 0 at its first corner and no change.
         if (edit->pointVSet(edit->state, nullptr, LWVMAP_TXUV, copied ? copy.c_str() : name) == nullptr) continue;

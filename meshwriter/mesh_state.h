@@ -239,22 +239,4 @@ ExportResult mesh_collect_surfaces(MeshExportState& state) noexcept;
 // be copied), no base colour texture, or the texture services are missing:
 // what was read so far stays.
 ExportResult mesh_read_surface(MeshExportState& state, const LWSurfaceFuncs* surface_funcs, MeshSurface& record,
-                      LWSurfaceID surface) noexcept;
-
-// ---- Small helpers the files share ---------------------------------------------------
-
-// Host IDs are pointer-sized handles; the maps keep them whole.
-inline IntMapKey mesh_id_key(const void* id) noexcept {
-    return static_cast<IntMapKey>(reinterpret_cast<std::uintptr_t>(id));
-}
-
-// Copies a host text into `out`; false (out left empty) when memory runs out.
-inline bool mesh_copy_text(std::string& out, const char* text) noexcept {
-    try {
-        out.assign(text != nullptr ? text : "");
-        return true;
-    } catch (...) {
-        out.clear();
-        return false;
-    }
-}
+                               LWSurfaceID surface) noexcept;

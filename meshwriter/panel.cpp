@@ -7,14 +7,11 @@
 #include "host_glue.h"
 #include "meshwriter.h"
 #include "panel_kit.h"
+#include "smd_save.h"
 #include "uv_template.h"
 #include "writer.h"
 
 namespace {
-
-// Kept for the life of the loaded plug-in, so the folder chosen last is
-// offered again.
-FileNameBuffers smd_buffers;
 
 constexpr char PANEL_TITLE[] = "SMD Static Mesh Exporter by Tolvane";
 constexpr int PANEL_WIDTH = 520;
@@ -33,15 +30,6 @@ constexpr char LABEL_UV_TEMPLATE[] = "UV Template Image Options";
 constexpr char LABEL_SCALE[] = "Scale geometry:";
 constexpr char LABEL_SAVE_HINT[] = "Click Save SMD File to export SMD file:";
 constexpr char LABEL_SAVE[] = "Save SMD file";
-
-constexpr char MESSAGE_UNABLE_TO_SAVE[] = "Unable to save file!";
-constexpr char MESSAGE_SAVE_FAILED[] = "Error saving SMD file!";
-
-constexpr char REQUEST_TITLE[] = "Save SMD File";
-constexpr char REQUEST_FILE_TYPE[] = "SMD File";
-// The base name is renamed only while "lwo" -> "smd" cannot be cut off by
-// the buffer's end.
-constexpr std::size_t MAX_RENAMED_BASE = 1019;
 
 const char* const LAYER_ITEMS[] = {"All layers", "Foreground only"};
 
@@ -188,6 +176,16 @@ float panel_scale(MeshExportState& state) noexcept {
     return scale == 0.0f ? 1.0f : scale;
 }
 
+// Before the requester: a cancelled save still takes the panel's scale.
+void take_scale(void* data) noexcept {
+    auto* state = static_cast<MeshExportState*>(data);
+    state->scale = panel_scale(*state);
+}
+
+ExportResult write_static(const void* data, std::FILE* stream) noexcept {
+    return mesh_write_smd(*static_cast<const MeshExportState*>(data), stream);
+}
+
 // ---- building -----------------------------------------------------------------
 
 LWControl* add_text(MeshExportState& state, const char* label, int x, int y) noexcept {
@@ -304,20 +302,7 @@ void mesh_refresh_panel(MeshExportState& state) noexcept {
 
 void mesh_save(LWControlID, void* data) noexcept {
     auto* state = static_cast<MeshExportState*>(data);
-    if (state == nullptr || get_service<LWFileActivateFunc>(state->global, LWFILEACTIVATEFUNC_GLOBAL) == nullptr)
-        return;
-    LWFileReqLocal request{};
-    fill_file_request(request, smd_buffers, FREQ_SAVE, REQUEST_TITLE, REQUEST_FILE_TYPE);
-    // Before the requester: a cancelled save still takes the panel's scale.
-    state->scale = panel_scale(*state);
-    if (set_base_name(smd_buffers, state->object_name.c_str()) < MAX_RENAMED_BASE)
-        smd_default_name(smd_buffers.base_name, SMD_NAME_LOWER_ONLY);
-    if (!run_file_request(state->global, request)) return;
-
-    const ExportResult rc = mesh_write_file(*state, smd_buffers.full_name);
-    if (rc == EXPORT_FILE_NOT_OPENED) {
-        report_error(state->messages, MESSAGE_UNABLE_TO_SAVE);
-    } else if (rc != EXPORT_OK) {
-        report_error(state->messages, MESSAGE_SAVE_FAILED);
-    }
+    if (state == nullptr) return;
+    smd_save_requested(SmdSaveJob{state->global, state->messages, state->object_name.c_str(), SMD_NAME_LOWER_ONLY,
+                                  take_scale, write_static, state});
 }

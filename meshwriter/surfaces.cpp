@@ -49,7 +49,7 @@ ExportResult mesh_collect_surfaces(MeshExportState& state) noexcept {
 ExportResult mesh_read_surface(MeshExportState& state, const LWSurfaceFuncs* surface_funcs, MeshSurface& record,
                       LWSurfaceID surface) noexcept {
     const char* name = surface_funcs->name(surface);
-    if (name == nullptr || !mesh_copy_text(record.name, name)) return EXPORT_NO_SERVICE;
+    if (name == nullptr || !copy_host_text(record.name, name)) return EXPORT_NO_SERVICE;
     // A later surface of the same name takes the entry.
     strmap_insert(&state.surface_map, record.name.c_str(), &record, map_string_hash(record.name.c_str()));
 

@@ -99,10 +99,6 @@ struct AnimExportState {
     int bonesAdded;
 };
 
-inline IntMapKey anim_item_key(LWItemID id) noexcept {
-    return static_cast<IntMapKey>(reinterpret_cast<std::uintptr_t>(id));
-}
-
 // ---- Sampling (sampling.cpp) ---------------------------------------------
 
 void prepare_bones(AnimExportState& state) noexcept;

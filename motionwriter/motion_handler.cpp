@@ -90,7 +90,7 @@ void motion_evaluate(LWInstance instance, const LWItemMotionAccess* access) noex
     // The bone map finds the record in one probe where a scan of `bones`
     // would cost a comparison per bone on every evaluation of every bone.
     void* bone = nullptr;
-    if (intmap_get(&state->boneMap, anim_item_key(access->item), &bone) != MAP_OK) return;
+    if (intmap_get(&state->boneMap, host_id_key(access->item), &bone) != MAP_OK) return;
     sample_bone_pose(*state, *static_cast<AnimBone*>(bone), *access);
 }
 

@@ -58,7 +58,7 @@ std::unique_ptr<char[]> copy_text(const char* text) noexcept {
 // may report more bones than it counted): nothing is stored past boneCount.
 void add_bone(AnimExportState& state, const LWBoneInfo* bone_info, LWItemID bone) noexcept {
     void* found = nullptr;
-    if (intmap_get(&state.boneMap, anim_item_key(bone), &found) == MAP_OK) return;
+    if (intmap_get(&state.boneMap, host_id_key(bone), &found) == MAP_OK) return;
     if (state.bonesAdded >= state.boneCount) return;
     const LWItemInfo* info = state.itemInfo;
     AnimBone& record = state.bones[state.bonesAdded];
@@ -71,7 +71,7 @@ void add_bone(AnimExportState& state, const LWBoneInfo* bone_info, LWItemID bone
         record.isNull = 1;
         ++state.nullBoneCount;
     }
-    intmap_insert(&state.boneMap, anim_item_key(bone), &record);
+    intmap_insert(&state.boneMap, host_id_key(bone), &record);
     ++state.bonesAdded;
 }
 
@@ -171,7 +171,7 @@ ExportResult collect_bones(AnimExportState* state) noexcept {
         // A tree whose top is recorded was walked whole already: walking it
         // again would add nothing.
         void* found = nullptr;
-        if (intmap_get(&state->boneMap, anim_item_key(top), &found) == MAP_OK) continue;
+        if (intmap_get(&state->boneMap, host_id_key(top), &found) == MAP_OK) continue;
         visit_tree(*state, bone_info, top);
     }
     return EXPORT_OK;

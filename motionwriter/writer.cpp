@@ -40,7 +40,7 @@ ExportResult write_anim_nodes(std::FILE* stream, const AnimExportState& state) n
         node.name = bone.name.get();  // a name that could not be copied is written as ""
         node.parent = -1;
         void* parent = nullptr;
-        if (bone.parentBone && intmap_get(&state.boneMap, anim_item_key(bone.parentBone), &parent) == MAP_OK)
+        if (bone.parentBone && intmap_get(&state.boneMap, host_id_key(bone.parentBone), &parent) == MAP_OK)
             node.parent = static_cast<const AnimBone*>(parent)->nodeIndex;
         // Parents come first; one that does not (a parent loop in a broken
         // scene) is left out, so the skeleton stays a tree.

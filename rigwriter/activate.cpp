@@ -47,7 +47,7 @@ void export_object(RefExportState& state, LWPanelFuncs* panels) noexcept {
         return;
     }
     if (const char* file = state.object_info->filename(state.object)) {
-        if (!ref_copy_text(state.object_file, file)) return;
+        if (!copy_host_text(state.object_file, file)) return;
     }
     // A failed gathering (no memory, no "Scene Objects 4") ends without a panel.
     if (ref_allocate(state) != EXPORT_OK || ref_collect(state) != EXPORT_OK) return;

@@ -28,13 +28,13 @@ int count_bones(const RefExportState& state) noexcept {
 
 RefPoint* find_point(const RefExportState& state, LWPntID id) noexcept {
     void* found = nullptr;
-    if (intmap_get(&state.point_map, ref_id_key(id), &found) != MAP_OK) return nullptr;
+    if (intmap_get(&state.point_map, host_id_key(id), &found) != MAP_OK) return nullptr;
     return static_cast<RefPoint*>(found);
 }
 
 RefPolygon* find_polygon(const RefExportState& state, LWPolID id) noexcept {
     void* found = nullptr;
-    if (intmap_get(&state.polygon_map, ref_id_key(id), &found) != MAP_OK) return nullptr;
+    if (intmap_get(&state.polygon_map, host_id_key(id), &found) != MAP_OK) return nullptr;
     return static_cast<RefPolygon*>(found);
 }
 
@@ -258,7 +258,7 @@ int ref_scan_point(void* data, LWPntID point) noexcept {
     record.id = point;
     record.polygon_count = 0;
     state->mesh->pntBasePos(state->mesh, point, record.position);
-    intmap_insert(&state->point_map, ref_id_key(point), &record);
+    intmap_insert(&state->point_map, host_id_key(point), &record);
     ++state->scan_index;
     return 0;
 }
@@ -272,7 +272,7 @@ int ref_scan_polygon(void* data, LWPolID polygon) noexcept {
     record.size = mesh->polSize(mesh, polygon);
     record.type = mesh->polType(mesh, polygon);
     record.id = polygon;
-    intmap_insert(&state->polygon_map, ref_id_key(polygon), &record);
+    intmap_insert(&state->polygon_map, host_id_key(polygon), &record);
 
     if (const char* surface_name = mesh->polTag(mesh, polygon, LWPTAG_SURF)) {
         const std::uint32_t hash = map_string_hash(surface_name);
@@ -374,7 +374,7 @@ void ref_assign_uvs(RefExportState& state) noexcept {
         const char* name = objects->vmapName(LWVMAP_TXUV, m);
         if (name == nullptr) continue;
         std::string& copy = state.uv_map_names[static_cast<std::size_t>(m)];
-        const bool copied = ref_copy_text(copy, name);
+        const bool copied = copy_host_text(copy, name);
         void* handle = mesh->pntVLookup(mesh, LWVMAP_TXUV, name);
         // A map the object does not have gives no values: every polygon it
         // would visit ends with has_uv 0 at its first corner and no change.

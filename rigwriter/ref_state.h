@@ -267,25 +267,7 @@ ExportResult ref_collect_surfaces(RefExportState& state) noexcept;
 // 0, or EXPORT_NO_SERVICE when the surface has no name, a copy failed, or it has
 // no base colour texture (a texture image is then simply absent).
 ExportResult ref_read_surface(RefExportState& state, const LWSurfaceFuncs* surface_funcs, RefSurface& record,
-                     LWSurfaceID surface) noexcept;
+                              LWSurfaceID surface) noexcept;
 // The text a polygon's triangles are grouped under, before blanks are
 // replaced; never null: see surfaces.cpp for the fallbacks.
 const char* ref_material_name(const RefExportState& state, const RefPolygon& polygon) noexcept;
-
-// ---- Small helpers the gathering files share -------------------------------------
-
-// Host IDs are pointer-sized handles; the maps keep them whole.
-inline IntMapKey ref_id_key(const void* id) noexcept {
-    return static_cast<IntMapKey>(reinterpret_cast<std::uintptr_t>(id));
-}
-
-// Copies a host text into `out`; false (out left empty) when memory runs out.
-inline bool ref_copy_text(std::string& out, const char* text) noexcept {
-    try {
-        out.assign(text != nullptr ? text : "");
-        return true;
-    } catch (...) {
-        out.clear();
-        return false;
-    }
-}

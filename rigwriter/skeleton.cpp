@@ -17,7 +17,7 @@ bool is_bone(const LWItemInfo* items, LWItemID item) noexcept {
 
 bool is_recorded(const RefExportState& state, LWItemID bone) noexcept {
     void* found = nullptr;
-    return intmap_get(&state.bone_map, ref_id_key(bone), &found) == MAP_OK;
+    return intmap_get(&state.bone_map, host_id_key(bone), &found) == MAP_OK;
 }
 
 // Depth-first from `top`: a bone is recorded before its children, children in
@@ -120,7 +120,7 @@ void ref_collect_weight_maps(RefExportState& state) noexcept {
     if (objects == nullptr) return;
     for (std::size_t k = 0; k < state.weight_maps.size(); ++k) {
         if (const char* name = objects->vmapName(LWVMAP_WGHT, static_cast<int>(k))) {
-            ref_copy_text(state.weight_maps[k].name, name);
+            copy_host_text(state.weight_maps[k].name, name);
         }
     }
 }
@@ -157,7 +157,7 @@ int ref_add_bone(LWItemID bone, RefExportState& state, const LWBoneInfo* bone_in
     RefBone& record = state.bones[static_cast<std::size_t>(state.scan_index)];
     record.id = bone;
     record.index = state.scan_index;
-    ref_copy_text(record.name, items->name(bone));
+    copy_host_text(record.name, items->name(bone));
 
     LWItemID parent = items->parent(bone);
     if (parent != nullptr && items->type(parent) != LWI_BONE) parent = nullptr;
@@ -183,7 +183,7 @@ int ref_add_bone(LWItemID bone, RefExportState& state, const LWBoneInfo* bone_in
     matrix_to_hpb(combined, record.rotation);
 
     const char* weight_map = bone_info->weightMap(bone);
-    if (weight_map != nullptr && weight_map[0] != '\0' && ref_copy_text(record.weight_map, weight_map)) {
+    if (weight_map != nullptr && weight_map[0] != '\0' && copy_host_text(record.weight_map, weight_map)) {
         // Several bones may name one map: the one recorded last keeps it.
         strmap_insert(&state.weight_bone_map, record.weight_map.c_str(), &record,
                       map_string_hash(record.weight_map.c_str()));
@@ -193,7 +193,7 @@ int ref_add_bone(LWItemID bone, RefExportState& state, const LWBoneInfo* bone_in
         ++state.null_bone_count;
     }
 
-    intmap_insert(&state.bone_map, ref_id_key(bone), &record);
+    intmap_insert(&state.bone_map, host_id_key(bone), &record);
     ++state.scan_index;
     return 1;
 }

@@ -41,7 +41,7 @@ ExportResult ref_collect_surfaces(RefExportState& state) noexcept {
 ExportResult ref_read_surface(RefExportState& state, const LWSurfaceFuncs* surface_funcs, RefSurface& record,
                      LWSurfaceID surface) noexcept {
     const char* name = surface_funcs->name(surface);
-    if (name == nullptr || !ref_copy_text(record.name, name)) return EXPORT_NO_SERVICE;
+    if (name == nullptr || !copy_host_text(record.name, name)) return EXPORT_NO_SERVICE;
     // A later surface of the same name (another object's) takes the entry.
     strmap_insert(&state.surface_map, record.name.c_str(), &record, map_string_hash(record.name.c_str()));
 

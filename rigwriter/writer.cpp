@@ -21,7 +21,7 @@ std::size_t bone_limit(const RefExportState& state) noexcept {
 // tree that a reader can walk.
 int parent_index(const RefExportState& state, const RefBone& bone) noexcept {
     void* found = nullptr;
-    if (bone.parent_id == nullptr || intmap_get(&state.bone_map, ref_id_key(bone.parent_id), &found) != MAP_OK)
+    if (bone.parent_id == nullptr || intmap_get(&state.bone_map, host_id_key(bone.parent_id), &found) != MAP_OK)
         return -1;
     const int index = static_cast<const RefBone*>(found)->index;
     return index < bone.index ? index : -1;

@@ -151,7 +151,7 @@ TEST(AnimCollect, TreesComeParentFirstInTheOrderTheEnumerationReachesThem) {
     // Every bone once in the map, pointing at its own record.
     for (int i = 0; i < f.state.bonesAdded; ++i) {
         void* found = nullptr;
-        ASSERT_EQ(intmap_get(&f.state.boneMap, anim_item_key(f.state.bones[i].id), &found), MAP_OK);
+        ASSERT_EQ(intmap_get(&f.state.boneMap, host_id_key(f.state.bones[i].id), &found), MAP_OK);
         EXPECT_EQ(found, &f.state.bones[i]);
     }
     EXPECT_EQ(f.state.boneMap.count, 6);

@@ -47,7 +47,7 @@ struct HandState {
             }
             bone.parentBone = parent >= 0 ? fake_id(parent) : nullptr;
             bone.isNull = null_bone ? 1 : 0;
-            intmap_insert(&state.boneMap, anim_item_key(bone.id), &bone);
+            intmap_insert(&state.boneMap, host_id_key(bone.id), &bone);
         }
         state.includeNullBones = 1;
         state.scale = 40.0f;

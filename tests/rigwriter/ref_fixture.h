@@ -73,7 +73,7 @@ struct RefFixture {
 
     const RefPoint* point(const lwhost::MeshBuilder& mesh, std::uint32_t index) const {
         void* found = nullptr;
-        if (intmap_get(&state.point_map, ref_id_key(lw_point(mesh, index)), &found) != MAP_OK) return nullptr;
+        if (intmap_get(&state.point_map, host_id_key(lw_point(mesh, index)), &found) != MAP_OK) return nullptr;
         return static_cast<const RefPoint*>(found);
     }
 
