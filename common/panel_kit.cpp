@@ -212,3 +212,10 @@ int panel_group_of_item(int uv_map_count, int index) noexcept {
 char* panel_group_name(int uv_map_count, int index) noexcept {
     return panel_text(GROUP_ITEMS[panel_group_of_item(uv_map_count, index)]);
 }
+
+const char* const MESH_PANEL_INVALID_LABELS[MESH_PANEL_INVALID_ROWS] = {
+    "Triangles without UV information:",
+    "Degenerated polygons (2 vert etc):",
+    "5+ sided polygons:",
+    "Subpatches, curves, skelegons etc :",
+};

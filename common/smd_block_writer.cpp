@@ -78,8 +78,8 @@ void SmdVertexLineCache::keep(const SmdVertexKey& key, const char* text, std::si
     std::memcpy(entry.text, text, length);
 }
 
-ExportResult smd_block_vertex(SmdBlockWriter& writer, SmdVertexLineCache* cache, const SmdVertexKey& key, SmdVertexKind kind,
-                     SmdVertexFill fill, const void* context) noexcept {
+ExportResult smd_block_vertex(SmdBlockWriter& writer, SmdVertexLineCache* cache, const SmdVertexKey& key,
+                              SmdVertexKind kind, SmdVertexFill fill, const void* context) noexcept {
     std::size_t length = 0;
     if (cache != nullptr) {
         if (const char* kept = cache->find(key, length)) return writer.text(kept, length);

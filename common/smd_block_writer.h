@@ -138,13 +138,13 @@ enum SmdVertexKind { SMD_VERTEX_STATIC, SMD_VERTEX_LINKED };
 
 using SmdVertexFill = void (*)(const void* context, SmdVertex& vertex) noexcept;
 
-ExportResult smd_block_vertex(SmdBlockWriter& writer, SmdVertexLineCache* cache, const SmdVertexKey& key, SmdVertexKind kind,
-                     SmdVertexFill fill, const void* context) noexcept;
+ExportResult smd_block_vertex(SmdBlockWriter& writer, SmdVertexLineCache* cache, const SmdVertexKey& key,
+                              SmdVertexKind kind, SmdVertexFill fill, const void* context) noexcept;
 
 // The same with fill(vertex), a callable that must not throw.
 template <class Fill>
-ExportResult smd_block_vertex(SmdBlockWriter& writer, SmdVertexLineCache* cache, const SmdVertexKey& key, SmdVertexKind kind,
-                     const Fill& fill) noexcept {
+ExportResult smd_block_vertex(SmdBlockWriter& writer, SmdVertexLineCache* cache, const SmdVertexKey& key,
+                              SmdVertexKind kind, const Fill& fill) noexcept {
     const SmdVertexFill call = [](const void* context, SmdVertex& vertex) noexcept {
         (*static_cast<const Fill*>(context))(vertex);
     };

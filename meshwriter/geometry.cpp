@@ -52,7 +52,7 @@ const MeshSurfaceName* surface_name_of(MeshExportState& state, const char* text)
         name->text.assign(text);
         name->surface = nullptr;
         if (strmap_get(&state.surface_map, text, &found, hash) == MAP_OK)
-            name->surface = static_cast<const MeshSurface*>(found);
+            name->surface = static_cast<const ExportSurface*>(found);
         MeshSurfaceName* kept = state.surface_names.emplace_back(std::move(name)).get();
         strmap_insert(&state.surface_name_map, kept->text.c_str(), kept, hash);
         return kept;
@@ -67,19 +67,19 @@ void float_copy(const double in[3], float out[3]) noexcept {
     for (int k = 0; k < 3; ++k) out[k] = static_cast<float>(in[k]);
 }
 
-const MeshSurface* smoothing_surface(const MeshPolygon* polygon) noexcept {
+const ExportSurface* smoothing_surface(const MeshPolygon* polygon) noexcept {
     if (polygon == nullptr || polygon->valid == 0 || polygon->corners == nullptr || polygon->surface == nullptr)
         return nullptr;
-    const MeshSurface* surface = polygon->surface->surface;
+    const ExportSurface* surface = polygon->surface->surface;
     return surface != nullptr && surface->smoothing_angle > 0.0 ? surface : nullptr;
 }
 
 // The limit of the surface met last: runs of polygons share a surface.
 struct LimitCache {
-    const MeshSurface* surface = nullptr;
+    const ExportSurface* surface = nullptr;
     SmoothingLimit limit{};
 
-    const SmoothingLimit& of(const MeshSurface* wanted) noexcept {
+    const SmoothingLimit& of(const ExportSurface* wanted) noexcept {
         if (wanted != surface) {
             surface = wanted;
             limit = smoothing_limit(wanted->smoothing_angle);
@@ -126,7 +126,7 @@ void smooth_point(const MeshExportState& state, const MeshPoint& point, std::vec
     if (!any) return;
     for (int i = 0; i < point.use_count; ++i) {
         MeshPolygon* polygon = around[static_cast<std::size_t>(i)];
-        const MeshSurface* surface = smoothing_surface(polygon);
+        const ExportSurface* surface = smoothing_surface(polygon);
         if (surface == nullptr) continue;
         const SmoothingLimit& limit = limits.of(surface);
         for (int c = 0; c < polygon->size; ++c) {
@@ -440,7 +440,7 @@ void mesh_select_invalid(MeshExportState& state, int row) noexcept {
 
 void mesh_release(MeshExportState& state) noexcept {
     release_records(state);
-    std::vector<MeshSurface>().swap(state.surfaces);
+    std::vector<ExportSurface>().swap(state.surfaces);
     std::vector<std::string>().swap(state.uv_map_names);
     std::vector<std::unique_ptr<MeshSurfaceName>>().swap(state.surface_names);
     strmap_free(&state.surface_map);

@@ -72,6 +72,7 @@
 #include "export_names.h"
 #include "export_result.h"
 #include "mapkit.h"
+#include "surface_shading.h"
 
 // "Export Layers:" choices, as the edit's layer codes.
 constexpr int MESH_LAYERS_ALL = OPLYR_NONEMPTY;  // "All layers": every layer with geometry
@@ -88,17 +89,11 @@ constexpr int MESH_INVALID_ROWS = 4;
 // point IDs and corners.
 constexpr int MESH_MAX_CORNERS = 4;
 
-struct MeshSurface {
-    std::string name;
-    double smoothing_angle;     // radians; 0 when the surface reports none
-    std::string texture_image;  // image of a UV-projected base colour layer; empty: none
-};
-
 // One surface name as polygons carry it: the text, and the surface record of
 // that name when the object has one (found once, when the text is first met).
 struct MeshSurfaceName {
     std::string text;
-    const MeshSurface* surface;
+    const ExportSurface* surface;
 };
 
 struct MeshPoint {
@@ -167,8 +162,8 @@ struct MeshExportState {
     int uv_map_count = 0;   // "TXUV" maps ("Scene Objects 4")
     IntMap polygon_map{};   // polygon ID -> MeshPolygon*
     IntMap point_map{};     // point ID -> MeshPoint*
-    StringMap surface_map{};  // surface name -> MeshSurface* (keys: the records' names)
-    std::vector<MeshSurface> surfaces;   // surface_count records, host order
+    StringMap surface_map{};  // surface name -> ExportSurface* (keys: the records' names)
+    std::vector<ExportSurface> surfaces;   // surface_count records, host order
     std::vector<MeshPolygon> polygons;   // polygon_count records, scan order
     std::vector<MeshPoint> points;       // point_count records, scan order
     std::vector<MeshCorner> corners;     // storage of every valid polygon's corners
@@ -235,8 +230,3 @@ void mesh_assign_uvs(MeshExportState& state) noexcept;
 // has no name). Missing services or allocations leave no surfaces;
 // EXPORT_NO_MEMORY only when the records themselves could not be made.
 ExportResult mesh_collect_surfaces(MeshExportState& state) noexcept;
-// EXPORT_OK, or EXPORT_NO_SERVICE when the surface has no name (or it could not
-// be copied), no base colour texture, or the texture services are missing:
-// what was read so far stays.
-ExportResult mesh_read_surface(MeshExportState& state, const LWSurfaceFuncs* surface_funcs, MeshSurface& record,
-                               LWSurfaceID surface) noexcept;

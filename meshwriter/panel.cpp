@@ -14,31 +14,13 @@
 namespace {
 
 constexpr char PANEL_TITLE[] = "SMD Static Mesh Exporter by Tolvane";
-constexpr int PANEL_WIDTH = 520;
 constexpr int PANEL_HEIGHT = 440;
-// The popups end their label at this x, so their fields line up.
-constexpr int FIELD_X = 160;
-constexpr int POPUP_WIDTH = 180;
-constexpr int LIST_WIDTH = 500;
 
 constexpr char LABEL_LAYERS[] = "Export Layers:";
-constexpr char LABEL_GROUP_BY[] = "Group Triangles by:";
-constexpr char LABEL_VERIFY[] = "Don't verify UV information";
-constexpr char LABEL_VALID_LIST[] = "Valid Geometry List";
-constexpr char LABEL_INVALID_LIST[] = "Invalid Geometry List";
-constexpr char LABEL_UV_TEMPLATE[] = "UV Template Image Options";
-constexpr char LABEL_SCALE[] = "Scale geometry:";
-constexpr char LABEL_SAVE_HINT[] = "Click Save SMD File to export SMD file:";
-constexpr char LABEL_SAVE[] = "Save SMD file";
 
 const char* const LAYER_ITEMS[] = {"All layers", "Foreground only"};
 
-const char* const INVALID_LABELS[MESH_INVALID_ROWS] = {
-    "Triangles without UV information:",
-    "Degenerated polygons (2 vert etc):",
-    "5+ sided polygons:",
-    "Subpatches, curves, skelegons etc :",
-};
+static_assert(MESH_INVALID_ROWS == MESH_PANEL_INVALID_ROWS);
 constexpr char CLICK_TO_SELECT[] = "Click to select geometry";
 const int COLUMN_WIDTHS[] = {200, 100, 200};
 constexpr int COLUMN_COUNT = 3;
@@ -102,7 +84,7 @@ char* invalid_name(void* data, int row, int column) noexcept {
     if (row < 0 || row >= MESH_INVALID_ROWS) return nullptr;
     const int count = invalid_row_count(*state, row);
     switch (column) {
-        case 0: return panel_text(INVALID_LABELS[row]);
+        case 0: return panel_text(MESH_PANEL_INVALID_LABELS[row]);
         case 1: return number_text(*state, count);
         case 2: return panel_text(count > 0 ? CLICK_TO_SELECT : "");
         default: return nullptr;
@@ -194,16 +176,16 @@ LWControl* add_text(MeshExportState& state, const char* label, int x, int y) noe
 
 LWControl* add_popup(MeshExportState& state, const char* label, int y, int (*count)(void*),
                      char* (*name)(void*, int), LWCtlEventHook event) noexcept {
-    LWControl* control =
-        panel_add_popup(state.panel_funcs, state.panel, label, POPUP_WIDTH, count, name, FIELD_X, y, &state);
+    LWControl* control = panel_add_popup(state.panel_funcs, state.panel, label, MESH_PANEL_POPUP_WIDTH, count, name,
+                                         MESH_PANEL_POPUP_FIELD_X, y, &state);
     panel_set_event(control, event, &state);
     return control;
 }
 
 LWControl* add_list(MeshExportState& state, const char* label, int visible_rows, int (*count)(void*),
                     char* (*name)(void*, int, int)) noexcept {
-    return panel_add_list(state.panel_funcs, state.panel, label, LIST_WIDTH, visible_rows, count, name, column_width,
-                          &state);
+    return panel_add_list(state.panel_funcs, state.panel, label, MESH_PANEL_LIST_WIDTH, visible_rows, count, name,
+                          column_width, &state);
 }
 
 LWControl* add_button(MeshExportState& state, const char* label, int x, int y, LWCtlEventHook event) noexcept {
@@ -228,34 +210,34 @@ bool add_controls(MeshExportState& state) noexcept {
     if (c.object == nullptr) return false;
     c.layers = add_popup(state, LABEL_LAYERS, 42, layers_count, layers_name, layers_changed);
     if (c.layers == nullptr) return false;
-    c.group_by = add_popup(state, LABEL_GROUP_BY, 77, group_count, group_name, grouping_changed);
+    c.group_by = add_popup(state, MESH_PANEL_GROUP_BY, 77, group_count, group_name, grouping_changed);
     if (c.group_by == nullptr) return false;
-    c.verify = add_bool(state, LABEL_VERIFY, 366, 77, 0, verify_changed);
+    c.verify = add_bool(state, MESH_PANEL_VERIFY, 366, 77, 0, verify_changed);
     if (c.verify == nullptr) return false;
 
     // The valid list takes no event: a click there selects and changes nothing.
-    c.valid_list = add_list(state, LABEL_VALID_LIST, 3, valid_count, valid_name);
+    c.valid_list = add_list(state, MESH_PANEL_VALID_LIST, 3, valid_count, valid_name);
     if (c.valid_list == nullptr) return false;
     panel_place(c.valid_list, 5, 112);
     // Left where the toolkit puts it, below the valid list. Ghosted once: its
     // rows stay clickable to select the polygons they count.
-    c.invalid_list = add_list(state, LABEL_INVALID_LIST, 5, invalid_count, invalid_name);
+    c.invalid_list = add_list(state, MESH_PANEL_INVALID_LIST, 5, invalid_count, invalid_name);
     if (c.invalid_list == nullptr) return false;
     panel_set_pointer(c.invalid_list, CTL_USEREVENT, reinterpret_cast<void*>(&invalid_row_clicked));
     panel_draw(c.invalid_list, DR_GHOST);
 
-    c.uv_template = add_button(state, LABEL_UV_TEMPLATE, 377, 320, uv_template_pressed);
+    c.uv_template = add_button(state, MESH_PANEL_UV_TEMPLATE, 377, 320, uv_template_pressed);
     if (c.uv_template == nullptr) return false;
-    c.scale_box = add_bool(state, LABEL_SCALE, 8, 320, 1, scale_box_changed);
+    c.scale_box = add_bool(state, MESH_PANEL_SCALE, 8, 320, 1, scale_box_changed);
     if (c.scale_box == nullptr) return false;
     c.scale_value = panel_add_typed(state.panel_funcs, state.panel, "FloatControl", LWT_FLOAT, "", 112, 320);
     if (c.scale_value == nullptr) return false;
     panel_set_float(c.scale_value, static_cast<double>(state.scale));
     c.scale_kept = state.scale;
     panel_set_event(c.scale_value, scale_value_changed, &state);
-    c.save_hint = add_text(state, LABEL_SAVE_HINT, 5, 360);
+    c.save_hint = add_text(state, MESH_PANEL_SAVE_HINT, 5, 360);
     if (c.save_hint == nullptr) return false;
-    c.save = add_button(state, LABEL_SAVE, 422, 360, mesh_save);
+    c.save = add_button(state, MESH_PANEL_SAVE, 422, 360, mesh_save);
     return c.save != nullptr;
 }
 
@@ -273,7 +255,7 @@ int mesh_run_panel(MeshExportState& state, LWPanelFuncs* panels) noexcept {
     } catch (...) {
         return 1;
     }
-    LWPanelID panel = panel_create_checked(panels, PANEL_TITLE, PANEL_WIDTH, PANEL_HEIGHT);
+    LWPanelID panel = panel_create_checked(panels, PANEL_TITLE, MESH_PANEL_WIDTH, PANEL_HEIGHT);
     if (panel == nullptr) return 1;
     state.panel_funcs = panels;
     state.panel = panel;

@@ -86,18 +86,10 @@ ExportResult write_body(SmdBlockWriter& sink, const MeshExportState& state) {
 }  // namespace
 
 const char* mesh_material_name(const MeshExportState& state, const MeshPolygon& polygon) noexcept {
-    const char* surface_name = polygon.surface != nullptr ? polygon.surface->text.c_str() : DEFAULT_MATERIAL;
-    switch (state.group_by) {
-        case GROUP_BY_SURFACE:
-            return surface_name;
-        case GROUP_BY_TEXTURE: {
-            const MeshSurface* surface = polygon.surface != nullptr ? polygon.surface->surface : nullptr;
-            return surface != nullptr && !surface->texture_image.empty() ? surface->texture_image.c_str()
-                                                                          : surface_name;
-        }
-        default:
-            return polygon.uv_map != nullptr ? polygon.uv_map : surface_name;
-    }
+    if (polygon.surface == nullptr)
+        return export_material_name(state.group_by, DEFAULT_MATERIAL, nullptr, polygon.uv_map);
+    return export_material_name(state.group_by, polygon.surface->text.c_str(), polygon.surface->surface,
+                                polygon.uv_map);
 }
 
 ExportResult mesh_write_smd(const MeshExportState& state, std::FILE* stream) noexcept {

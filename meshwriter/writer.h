@@ -45,7 +45,7 @@
 #include "smd_format.h"
 
 ExportResult mesh_write_smd(const MeshExportState& state, std::FILE* stream) noexcept;
-ExportResult mesh_write_triangle(std::FILE* stream, const MeshExportState& state, const MeshPolygon& polygon, int a, int b,
-                        int c) noexcept;
+ExportResult mesh_write_triangle(std::FILE* stream, const MeshExportState& state, const MeshPolygon& polygon, int a,
+                                 int b, int c) noexcept;
 const char* mesh_material_name(const MeshExportState& state, const MeshPolygon& polygon) noexcept;
 ExportResult mesh_write_file(const MeshExportState& state, const char* path) noexcept;

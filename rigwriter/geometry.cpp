@@ -64,10 +64,10 @@ void smooth_corner(const RefPolygon& own, RefPolygon* const* around, int count, 
 // The limit of the surface met last; runs of polygons share a surface, and
 // its cosine need not be taken again for each.
 struct LimitCache {
-    const RefSurface* surface = nullptr;
+    const ExportSurface* surface = nullptr;
     SmoothingLimit limit{};
 
-    const SmoothingLimit& of(const RefSurface* wanted) noexcept {
+    const SmoothingLimit& of(const ExportSurface* wanted) noexcept {
         if (wanted != surface) {
             surface = wanted;
             limit = smoothing_limit(wanted->smoothing_angle);
@@ -278,7 +278,7 @@ int ref_scan_polygon(void* data, LWPolID polygon) noexcept {
         const std::uint32_t hash = map_string_hash(surface_name);
         void* found = nullptr;
         if (strmap_get(&state->surface_map, surface_name, &found, hash) == MAP_OK) {
-            record.surface = static_cast<RefSurface*>(found);
+            record.surface = static_cast<ExportSurface*>(found);
         } else if (strmap_get(&state->tag_name_map, surface_name, &found, hash) == MAP_OK) {
             record.tag_name = static_cast<const std::string*>(found)->c_str();
         } else {
@@ -417,7 +417,7 @@ void ref_release(RefExportState& state) noexcept {
     std::vector<RefPoint>().swap(state.stray_points);
     std::vector<LWPolID>().swap(state.point_polygons);
     std::vector<std::string>().swap(state.uv_map_names);
-    std::vector<RefSurface>().swap(state.surfaces);
+    std::vector<ExportSurface>().swap(state.surfaces);
     std::vector<std::unique_ptr<std::string>>().swap(state.tag_names);
     std::vector<RefWeightMap>().swap(state.weight_maps);
     std::vector<RefBone>().swap(state.bones);

@@ -74,18 +74,13 @@
 #include "export_names.h"
 #include "export_result.h"
 #include "mapkit.h"
+#include "surface_shading.h"
 
 // Polygons of more points are never exported, so a record keeps at most four
 // point IDs and corners.
 constexpr int REF_MAX_CORNERS = 4;
 // Bone influences kept per point (and so per corner).
 constexpr int REF_MAX_INFLUENCES = 3;
-
-struct RefSurface {
-    std::string name;
-    double smoothing_angle;     // radians; 0 when the surface reports none
-    std::string texture_image;  // image of a UV-projected base colour layer; empty: none
-};
 
 struct RefBone;
 
@@ -131,7 +126,7 @@ struct RefPolygon {
     LWID type;    // the host's polygon type code
     LWPntID point_ids[REF_MAX_CORNERS];  // valid polygons only
     float normal[3];                      // unit face normal, host axes
-    RefSurface* surface;                  // null: no known surface
+    ExportSurface* surface;                  // null: no known surface
     const char* uv_map;                   // points into uv_map_names; null: none
     // The "SURF" tag text when it names no recorded surface (copied once per
     // text into tag_names); the material name falls back to it. Else null.
@@ -200,8 +195,8 @@ struct RefExportState {
     std::vector<std::string> uv_map_names;  // uv_map_count entries; RefPolygon::uv_map points here
 
     // ---- Surfaces (surfaces.cpp) --------------------------------------------------
-    std::vector<RefSurface> surfaces;  // one per scene surface, host order
-    StringMap surface_map{};           // surface name -> RefSurface* (keys: the records' names)
+    std::vector<ExportSurface> surfaces;  // one per scene surface, host order
+    StringMap surface_map{};           // surface name -> ExportSurface* (keys: the records' names)
     // "SURF" tags that name no recorded surface, once each (the strings stay
     // in place when the vector grows); tag_name_map finds them by text.
     std::vector<std::unique_ptr<std::string>> tag_names;
@@ -264,10 +259,6 @@ ExportResult ref_assign_weights(RefExportState& state) noexcept;
 // 0, EXPORT_NO_MEMORY, or EXPORT_NO_SERVICE when "Surface Functions 2" is missing
 // (no surface is recorded then).
 ExportResult ref_collect_surfaces(RefExportState& state) noexcept;
-// 0, or EXPORT_NO_SERVICE when the surface has no name, a copy failed, or it has
-// no base colour texture (a texture image is then simply absent).
-ExportResult ref_read_surface(RefExportState& state, const LWSurfaceFuncs* surface_funcs, RefSurface& record,
-                              LWSurfaceID surface) noexcept;
 // The text a polygon's triangles are grouped under, before blanks are
 // replaced; never null: see surfaces.cpp for the fallbacks.
 const char* ref_material_name(const RefExportState& state, const RefPolygon& polygon) noexcept;

@@ -21,10 +21,10 @@ using meshtest::lw_point;
 using meshtest::lw_polygon;
 using meshtest::MeshFixture;
 
-const MeshSurface* surface_named(const MeshExportState& state, const char* name) {
+const ExportSurface* surface_named(const MeshExportState& state, const char* name) {
     void* found = nullptr;
     if (strmap_get(&state.surface_map, name, &found, map_string_hash(name)) != MAP_OK) return nullptr;
-    return static_cast<const MeshSurface*>(found);
+    return static_cast<const ExportSurface*>(found);
 }
 
 TEST(MeshCollection, ClassifiesPolygonsAndCountsTriangles) {
@@ -342,7 +342,7 @@ TEST(MeshCollection, RecordsTheObjectsOwnSurfaces) {
         f.collect(m.index());
         EXPECT_EQ(f.state.object_name, "/models/own.lwo");
         EXPECT_EQ(f.state.surface_count, 2);
-        const MeshSurface* skin = surface_named(f.state, "Skin");
+        const ExportSurface* skin = surface_named(f.state, "Skin");
         ASSERT_NE(skin, nullptr);
         EXPECT_DOUBLE_EQ(skin->smoothing_angle, 30 * kDegree);
         EXPECT_EQ(skin->texture_image, "painted.png");  // the UV-projected layer, not the planar one
@@ -363,7 +363,7 @@ TEST(MeshCollection, RecordsTheObjectsOwnSurfaces) {
         mesh_release(f.state);
         f.host.withhold(LWTEXTUREFUNCS_GLOBAL);
         f.collect(m.index());
-        const MeshSurface* skin = surface_named(f.state, "Skin");
+        const ExportSurface* skin = surface_named(f.state, "Skin");
         ASSERT_NE(skin, nullptr);
         EXPECT_DOUBLE_EQ(skin->smoothing_angle, 30 * kDegree);
         EXPECT_EQ(skin->texture_image, "");
