@@ -94,3 +94,15 @@ ExportResult smd_block_vertex(SmdBlockWriter& writer, SmdVertexLineCache* cache,
     writer.commit(length);
     return EXPORT_OK;
 }
+
+ExportResult smd_block_face(SmdBlockWriter& writer, const std::string& material, int size, SmdCornerWrite vertex,
+                            const void* context) noexcept {
+    static constexpr int FIRST[3] = {2, 1, 0};
+    static constexpr int SECOND[3] = {0, 3, 2};
+    ExportResult rc = writer.material(material);
+    for (int i = 0; i < 3 && rc == EXPORT_OK; ++i) rc = vertex(context, FIRST[i]);
+    if (size != 4 || rc != EXPORT_OK) return rc;
+    rc = writer.material(material);
+    for (int i = 0; i < 3 && rc == EXPORT_OK; ++i) rc = vertex(context, SECOND[i]);
+    return rc;
+}

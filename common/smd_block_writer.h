@@ -37,6 +37,13 @@
 //       a context, makes the vertex, composed as a static (SMD_VERTEX_STATIC)
 //       or reference (SMD_VERTEX_LINKED) line. `cache` may be null (no
 //       reuse). Returns the writer's result.
+//
+//   smd_block_face(writer, material, size, vertex[, context])
+//       The triangles of a face of 3 or 4 corners, each after its material
+//       line: corners 2, 1, 0, and for 4 corners 0, 3, 2 as well, the split
+//       both mesh exporters write. vertex(context, corner), or vertex(corner)
+//       without a context, writes one vertex line. Stops at the first result
+//       that is not EXPORT_OK and returns it.
 #pragma once
 
 #include <cstddef>
@@ -149,4 +156,19 @@ ExportResult smd_block_vertex(SmdBlockWriter& writer, SmdVertexLineCache* cache,
         (*static_cast<const Fill*>(context))(vertex);
     };
     return smd_block_vertex(writer, cache, key, kind, call, &fill);
+}
+
+using SmdCornerWrite = ExportResult (*)(const void* context, int corner) noexcept;
+
+ExportResult smd_block_face(SmdBlockWriter& writer, const std::string& material, int size, SmdCornerWrite vertex,
+                            const void* context) noexcept;
+
+// The same with vertex(corner), a callable that must not throw.
+template <class Vertex>
+ExportResult smd_block_face(SmdBlockWriter& writer, const std::string& material, int size,
+                            const Vertex& vertex) noexcept {
+    const SmdCornerWrite call = [](const void* context, int corner) noexcept {
+        return (*static_cast<const Vertex*>(context))(corner);
+    };
+    return smd_block_face(writer, material, size, call, &vertex);
 }

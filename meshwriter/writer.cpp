@@ -36,14 +36,11 @@ ExportResult write_vertex(SmdBlockWriter& sink, SmdVertexLineCache* cache, const
                             [&](SmdVertex& vertex) noexcept { fill_vertex(state, corner, vertex); });
 }
 
-ExportResult write_triangle(SmdBlockWriter& sink, SmdVertexLineCache* cache, const MeshExportState& state,
-                            const MeshPolygon& polygon, const int (&order)[3]) noexcept {
-    for (int corner : order) {
-        if (polygon.corners == nullptr || corner < 0 || corner >= polygon.size) return EXPORT_WRITE_FAILED;
-        const ExportResult rc = write_vertex(sink, cache, state, polygon.corners[corner]);
-        if (rc != EXPORT_OK) return rc;
-    }
-    return EXPORT_OK;
+// A corner the polygon does not have is a write that cannot be made.
+ExportResult write_corner(SmdBlockWriter& sink, SmdVertexLineCache* cache, const MeshExportState& state,
+                          const MeshPolygon& polygon, int corner) noexcept {
+    if (polygon.corners == nullptr || corner < 0 || corner >= polygon.size) return EXPORT_WRITE_FAILED;
+    return write_vertex(sink, cache, state, polygon.corners[corner]);
 }
 
 bool written(const MeshExportState& state, const MeshPolygon& polygon) noexcept {
@@ -56,17 +53,11 @@ ExportResult write_triangles(SmdBlockWriter& sink, const MeshExportState& state)
     SmdVertexLineCache cache;
     if (!cache.ready()) return EXPORT_NO_MEMORY;
     SmdMaterialName material;
-    static constexpr int FIRST[3] = {2, 1, 0};
-    static constexpr int SECOND[3] = {0, 3, 2};
     for (const MeshPolygon& polygon : state.polygons) {
         if (!written(state, polygon)) continue;
-        const std::string& name = material.of(mesh_material_name(state, polygon));
-        ExportResult rc = sink.material(name);
-        if (rc == EXPORT_OK) rc = write_triangle(sink, &cache, state, polygon, FIRST);
-        if (rc == EXPORT_OK && polygon.size == 4) {
-            rc = sink.material(name);
-            if (rc == EXPORT_OK) rc = write_triangle(sink, &cache, state, polygon, SECOND);
-        }
+        const ExportResult rc =
+            smd_block_face(sink, material.of(mesh_material_name(state, polygon)), polygon.size,
+                           [&](int corner) noexcept { return write_corner(sink, &cache, state, polygon, corner); });
         if (rc != EXPORT_OK) return rc;
     }
     return EXPORT_OK;
@@ -107,8 +98,10 @@ ExportResult mesh_write_triangle(std::FILE* stream, const MeshExportState& state
                                  int b, int c) noexcept {
     SmdBlockWriter sink(stream);
     if (!sink.ready()) return EXPORT_NO_MEMORY;
-    const int order[3] = {a, b, c};
-    const ExportResult rc = write_triangle(sink, nullptr, state, polygon, order);
+    ExportResult rc = EXPORT_OK;
+    for (int corner : {a, b, c}) {
+        if (rc == EXPORT_OK) rc = write_corner(sink, nullptr, state, polygon, corner);
+    }
     return rc != EXPORT_OK ? rc : sink.flush();
 }
 

@@ -59,16 +59,12 @@ ExportResult write_vertex(SmdBlockWriter& sink, SmdVertexLineCache* cache, const
                             [&](SmdVertex& vertex) noexcept { fill_vertex(state, corner, vertex); });
 }
 
-ExportResult write_triangle(SmdBlockWriter& sink, SmdVertexLineCache* cache, const RefExportState& state,
-                            const RefPolygon& polygon, const int (&order)[3]) noexcept {
-    for (int corner : order) {
-        if (polygon.corners == nullptr || corner < 0 || corner >= polygon.size ||
-            polygon.corners[corner].point == nullptr)
-            return EXPORT_WRITE_FAILED;
-        const ExportResult rc = write_vertex(sink, cache, state, polygon.corners[corner]);
-        if (rc != EXPORT_OK) return rc;
-    }
-    return EXPORT_OK;
+// A corner the polygon does not have is a write that cannot be made.
+ExportResult write_corner(SmdBlockWriter& sink, SmdVertexLineCache* cache, const RefExportState& state,
+                          const RefPolygon& polygon, int corner) noexcept {
+    if (polygon.corners == nullptr || corner < 0 || corner >= polygon.size || polygon.corners[corner].point == nullptr)
+        return EXPORT_WRITE_FAILED;
+    return write_vertex(sink, cache, state, polygon.corners[corner]);
 }
 
 ExportResult write_nodes(SmdBlockWriter& sink, const RefExportState& state) noexcept {
@@ -102,18 +98,12 @@ ExportResult write_triangles(SmdBlockWriter& sink, const RefExportState& state) 
     SmdVertexLineCache cache;
     if (!cache.ready()) return EXPORT_NO_MEMORY;
     SmdMaterialName material;
-    static constexpr int FIRST[3] = {2, 1, 0};
-    static constexpr int SECOND[3] = {0, 3, 2};
     for (const RefPolygon& polygon : state.polygons) {
         if (polygon.valid == 0 || polygon.corners == nullptr) continue;
         if (polygon.has_uv == 0 && state.verify_uv == 1) continue;
-        const std::string& name = material.of(ref_material_name(state, polygon));
-        ExportResult rc = sink.material(name);
-        if (rc == EXPORT_OK) rc = write_triangle(sink, &cache, state, polygon, FIRST);
-        if (rc == EXPORT_OK && polygon.size == 4) {
-            rc = sink.material(name);
-            if (rc == EXPORT_OK) rc = write_triangle(sink, &cache, state, polygon, SECOND);
-        }
+        const ExportResult rc =
+            smd_block_face(sink, material.of(ref_material_name(state, polygon)), polygon.size,
+                           [&](int corner) noexcept { return write_corner(sink, &cache, state, polygon, corner); });
         if (rc != EXPORT_OK) return rc;
     }
     return EXPORT_OK;
@@ -166,7 +156,9 @@ ExportResult ref_write_triangle(std::FILE* stream, const RefExportState& state, 
                                 int b, int c) noexcept {
     SmdBlockWriter sink(stream);
     if (!sink.ready()) return EXPORT_NO_MEMORY;
-    const int order[3] = {a, b, c};
-    const ExportResult rc = write_triangle(sink, nullptr, state, polygon, order);
+    ExportResult rc = EXPORT_OK;
+    for (int corner : {a, b, c}) {
+        if (rc == EXPORT_OK) rc = write_corner(sink, nullptr, state, polygon, corner);
+    }
     return rc != EXPORT_OK ? rc : sink.flush();
 }

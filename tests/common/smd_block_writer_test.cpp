@@ -136,4 +136,32 @@ TEST(SmdMaterialName, BlanksBecomeUnderscoresInACopyKeptForTheSameName) {
     EXPECT_EQ(material.of(first), "red_skin__2");
 }
 
+// The split of a face into triangles, as both exporters write it: corners
+// 2 1 0, and 0 3 2 for a quad, each triangle after the material line; the
+// first corner that fails ends the face.
+TEST(SmdBlockFace, QuadsSplitAlongTheDiagonalFromCornerZero) {
+    const auto write = [](int size, int failing) {
+        std::string order;
+        int rc = -1;
+        const std::string text = smdtest::capture_stream(
+            [&](std::FILE* stream) {
+                SmdBlockWriter writer(stream);
+                if (!writer.ready()) return -1;
+                const ExportResult rc = smd_block_face(writer, "skin", size, [&](int corner) noexcept {
+                    if (corner == failing) return EXPORT_WRITE_FAILED;
+                    order += static_cast<char>('0' + corner);
+                    return writer.text("v\n");
+                });
+                const ExportResult flushed = writer.flush();
+                return static_cast<int>(rc != EXPORT_OK ? rc : flushed);
+            },
+            &rc);
+        EXPECT_EQ(rc, failing < 0 ? EXPORT_OK : EXPORT_WRITE_FAILED);
+        return order + "|" + text;
+    };
+    EXPECT_EQ(write(3, -1), "210|skin\nv\nv\nv\n");
+    EXPECT_EQ(write(4, -1), "210032|skin\nv\nv\nv\nskin\nv\nv\nv\n");
+    EXPECT_EQ(write(4, 3), "2100|skin\nv\nv\nv\nskin\nv\n");  // stops at corner 3
+}
+
 }  // namespace
