@@ -395,29 +395,12 @@ void mesh_assign_uvs(MeshExportState& state) noexcept {
 }
 
 void mesh_count_polygons(MeshExportState& state) noexcept {
-    int five_plus = 0, degenerate = 0, valid_triangles = 0, non_face = 0, no_uv_triangles = 0;
+    ExportCounts counts{};
     for (const MeshPolygon& polygon : state.polygons) {
         if (polygon.included != 1) continue;
-        if (polygon.type != LWPOLTYPE_FACE) {
-            ++non_face;
-        } else if (polygon.size > 4) {
-            ++five_plus;
-        } else if (polygon.size < 3) {
-            ++degenerate;
-        } else {
-            const int triangles = polygon.size == 4 ? 2 : 1;
-            if (polygon.has_uv == 0 && state.verify_uv == 1) {
-                no_uv_triangles += triangles;
-            } else {
-                valid_triangles += triangles;
-            }
-        }
+        count_export_polygon(counts, polygon.type, polygon.size, polygon.has_uv, state.verify_uv);
     }
-    state.five_plus = five_plus;
-    state.degenerate = degenerate;
-    state.valid_triangles = valid_triangles;
-    state.non_face = non_face;
-    state.no_uv_triangles = no_uv_triangles;
+    state.counts = counts;
 }
 
 void mesh_mark_layers(MeshExportState& state) noexcept {
@@ -451,10 +434,6 @@ void mesh_release(MeshExportState& state) noexcept {
     state.point_count = 0;
     state.surface_count = 0;
     state.uv_map_count = 0;
-    state.five_plus = 0;
-    state.degenerate = 0;
-    state.valid_triangles = 0;
-    state.non_face = 0;
-    state.no_uv_triangles = 0;
+    state.counts = ExportCounts{};
     state.selecting = -1;
 }

@@ -69,6 +69,7 @@
 #include <lwserver.h>
 #include <lwsurf.h>
 
+#include "export_counts.h"
 #include "export_names.h"
 #include "export_result.h"
 #include "mapkit.h"
@@ -180,11 +181,7 @@ struct MeshExportState {
     const LWMessageFuncs* messages = nullptr;  // "Info Messages 2"
 
     // ---- Counters (the panel's rows) ----------------------------------------------
-    int five_plus = 0;        // "5+ sided polygons:"
-    int degenerate = 0;       // "Degenerated polygons (2 vert etc):"
-    int valid_triangles = 0;  // "Triangles"
-    int non_face = 0;         // "Subpatches, curves, skelegons etc :"
-    int no_uv_triangles = 0;  // "Triangles without UV information:"
+    ExportCounts counts{};
 
     // ---- Settings and panel (panel.cpp) --------------------------------------------
     int group_by = GROUP_BY_UV_MAP;

@@ -60,7 +60,7 @@ char* valid_name(void* data, int row, int column) noexcept {
     if (row != 0) return nullptr;
     switch (column) {
         case 0: return panel_text("Triangles");
-        case 1: return number_text(*state, state->valid_triangles);
+        case 1: return number_text(*state, state->counts.valid_triangles);
         case 2: return panel_text("");
         default: return nullptr;
     }
@@ -70,10 +70,10 @@ int invalid_count(void*) noexcept { return MESH_INVALID_ROWS; }
 
 int invalid_row_count(const MeshExportState& state, int row) noexcept {
     switch (row) {
-        case MESH_ROW_NO_UV: return state.no_uv_triangles;
-        case MESH_ROW_DEGENERATE: return state.degenerate;
-        case MESH_ROW_FIVE_PLUS: return state.five_plus;
-        default: return state.non_face;
+        case MESH_ROW_NO_UV: return state.counts.no_uv_triangles;
+        case MESH_ROW_DEGENERATE: return state.counts.degenerate;
+        case MESH_ROW_FIVE_PLUS: return state.counts.five_plus;
+        default: return state.counts.non_face;
     }
 }
 
@@ -279,7 +279,7 @@ void mesh_refresh_panel(MeshExportState& state) noexcept {
     panel_draw(state.controls.valid_list, DR_REFRESH);
     panel_draw(state.controls.invalid_list, DR_REFRESH);
     if (state.uv_map_count == 0) panel_draw(state.controls.uv_template, DR_GHOST);
-    panel_draw_enabled(state.controls.save, state.valid_triangles > 0);
+    panel_draw_enabled(state.controls.save, state.counts.valid_triangles > 0);
 }
 
 void mesh_save(LWControlID, void* data) noexcept {

@@ -389,23 +389,10 @@ void ref_assign_uvs(RefExportState& state) noexcept {
 }
 
 void ref_count_polygons(RefExportState& state) noexcept {
-    RefCounts counts{};
+    ExportCounts counts{};
     for (const RefPolygon& polygon : state.polygons) {
-        if (polygon.id == nullptr) continue;
-        if (polygon.type != LWPOLTYPE_FACE) {
-            ++counts.non_face;
-        } else if (polygon.size > 4) {
-            ++counts.five_plus;
-        } else if (polygon.size < 3) {
-            ++counts.degenerate;
-        } else {
-            const int triangles = polygon.size == 4 ? 2 : 1;
-            if (polygon.has_uv == 0 && state.verify_uv == 1) {
-                counts.no_uv_triangles += triangles;
-            } else {
-                counts.valid_triangles += triangles;
-            }
-        }
+        if (polygon.id == nullptr) continue;  // a slot the scan never filled
+        count_export_polygon(counts, polygon.type, polygon.size, polygon.has_uv, state.verify_uv);
     }
     state.counts = counts;
 }

@@ -76,7 +76,7 @@ char* invalid_name(void* data, int row, int column) noexcept {
     if (row < 0 || row >= INVALID_ROWS) return nullptr;
     if (column == 0) return panel_text(MESH_PANEL_INVALID_LABELS[row]);
     if (column != 1) return nullptr;
-    const RefCounts& counts = state->counts;
+    const ExportCounts& counts = state->counts;
     const int values[INVALID_ROWS] = {counts.no_uv_triangles, counts.degenerate, counts.five_plus, counts.non_face};
     return count_text(*state, values[row]);
 }

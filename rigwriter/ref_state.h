@@ -71,6 +71,7 @@
 #include <lwserver.h>
 #include <lwsurf.h>
 
+#include "export_counts.h"
 #include "export_names.h"
 #include "export_result.h"
 #include "mapkit.h"
@@ -147,14 +148,6 @@ struct RefBone {
     std::string weight_map;  // empty: a null bone
 };
 
-struct RefCounts {
-    int non_face;         // "Subpatches, curves, skelegons etc :"
-    int five_plus;        // "5+ sided polygons:"
-    int degenerate;       // "Degenerated polygons (2 vert etc):"
-    int no_uv_triangles;  // "Triangles without UV information:"
-    int valid_triangles;  // "Triangles"
-};
-
 // The panel code's own record (its controls); declared and owned there.
 struct RefPanel;
 
@@ -211,7 +204,7 @@ struct RefExportState {
     StringMap weight_bone_map{};   // weight map name -> RefBone* (keys: the bones' weight_map)
 
     // ---- Results and settings ---------------------------------------------------
-    RefCounts counts{};
+    ExportCounts counts{};
     int group_by = GROUP_BY_UV_MAP;
     int verify_uv = 1;           // 1: triangles without complete UVs are left out
     int include_null_bones = 1;  // 1: null bones are listed in the nodes section

@@ -46,11 +46,11 @@ TEST(MeshCollection, ClassifiesPolygonsAndCountsTriangles) {
     EXPECT_EQ(f.state.polygon_count, 8);
     EXPECT_EQ(f.state.point_count, 7);
     {  // a quad counts 2, a triangle 1; the triangle without UVs is left out
-        EXPECT_EQ(f.state.valid_triangles, 3);
-        EXPECT_EQ(f.state.no_uv_triangles, 1);
-        EXPECT_EQ(f.state.degenerate, 2);
-        EXPECT_EQ(f.state.five_plus, 1);
-        EXPECT_EQ(f.state.non_face, 2);  // a subpatch triangle and a curve of six points
+        EXPECT_EQ(f.state.counts.valid_triangles, 3);
+        EXPECT_EQ(f.state.counts.no_uv_triangles, 1);
+        EXPECT_EQ(f.state.counts.degenerate, 2);
+        EXPECT_EQ(f.state.counts.five_plus, 1);
+        EXPECT_EQ(f.state.counts.non_face, 2);  // a subpatch triangle and a curve of six points
     }
     {  // only faces of 3 or 4 points are valid; a subpatch triangle gets no face normal
         EXPECT_EQ(f.polygon(m.index(), 0, quad).valid, 1);
@@ -76,12 +76,12 @@ TEST(MeshCollection, ClassifiesPolygonsAndCountsTriangles) {
     {  // "Don't verify UV information" moves the triangle without UVs and back
         f.state.verify_uv = 0;
         mesh_count_polygons(f.state);
-        EXPECT_EQ(f.state.valid_triangles, 4);
-        EXPECT_EQ(f.state.no_uv_triangles, 0);
+        EXPECT_EQ(f.state.counts.valid_triangles, 4);
+        EXPECT_EQ(f.state.counts.no_uv_triangles, 0);
         f.state.verify_uv = 1;
         mesh_count_polygons(f.state);
-        EXPECT_EQ(f.state.valid_triangles, 3);
-        EXPECT_EQ(f.state.no_uv_triangles, 1);
+        EXPECT_EQ(f.state.counts.valid_triangles, 3);
+        EXPECT_EQ(f.state.counts.no_uv_triangles, 1);
     }
 }
 
@@ -139,8 +139,8 @@ TEST(MeshCollection, TakesEachPolygonsUvsFromTheFirstMapCoveringAllItsCorners) {
         EXPECT_EQ(p.corners[2].u, 0.25f);
         EXPECT_EQ(p.corners[2].v, 0.75f);
     }
-    EXPECT_EQ(f.state.valid_triangles, 3);
-    EXPECT_EQ(f.state.no_uv_triangles, 1);
+    EXPECT_EQ(f.state.counts.valid_triangles, 3);
+    EXPECT_EQ(f.state.counts.no_uv_triangles, 1);
 
     {  // an object without UV maps: nothing has UVs, every value stays 0
         MeshFixture g;
@@ -152,7 +152,7 @@ TEST(MeshCollection, TakesEachPolygonsUvsFromTheFirstMapCoveringAllItsCorners) {
         const MeshPolygon& p = g.polygon(n.index(), 0, 0);
         EXPECT_EQ(p.has_uv, 0);
         for (int k = 0; k < 3; ++k) EXPECT_EQ(p.corners[k].u + p.corners[k].v, 0.0f);
-        EXPECT_EQ(g.state.no_uv_triangles, 1);
+        EXPECT_EQ(g.state.counts.no_uv_triangles, 1);
     }
 }
 
@@ -241,8 +241,8 @@ TEST(MeshCollection, LayerChoiceRemarksPolygonsWithoutCollectingAgain) {
 
     ASSERT_EQ(f.state.polygon_count, 3);
     const auto counts = [&] {
-        return std::vector<int>{f.state.valid_triangles, f.state.no_uv_triangles, f.state.degenerate,
-                                f.state.five_plus, f.state.non_face};
+        return std::vector<int>{f.state.counts.valid_triangles, f.state.counts.no_uv_triangles, f.state.counts.degenerate,
+                                f.state.counts.five_plus, f.state.counts.non_face};
     };
     const std::vector<int> all = counts();
     EXPECT_EQ(all, (std::vector<int>{0, 3, 1, 0, 0}));
@@ -389,7 +389,7 @@ TEST(MeshCollection, CopesWithMissingServicesFailedAllocationsAndOvereagerScans)
         f.begin(m.index());
         EXPECT_EQ(mesh_allocate(f.state), EXPORT_NO_SERVICE);
         EXPECT_TRUE(f.state.polygons.empty());
-        EXPECT_EQ(f.state.valid_triangles + f.state.no_uv_triangles, 0);
+        EXPECT_EQ(f.state.counts.valid_triangles + f.state.counts.no_uv_triangles, 0);
     }
     {  // a map that cannot be made: both arrays stay empty
         MeshFixture f;
