@@ -219,3 +219,14 @@ const char* const MESH_PANEL_INVALID_LABELS[MESH_PANEL_INVALID_ROWS] = {
     "5+ sided polygons:",
     "Subpatches, curves, skelegons etc :",
 };
+
+LWPanelID mesh_panel_create(LWPanelFuncs* funcs, const char* title, int height, const std::string& object_name,
+                            std::string& out_label) noexcept {
+    if (funcs == nullptr || funcs->create == nullptr) return nullptr;
+    try {
+        out_label = "Object: " + object_name;
+    } catch (...) {
+        return nullptr;
+    }
+    return panel_create_checked(funcs, title, MESH_PANEL_WIDTH, height);
+}

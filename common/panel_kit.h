@@ -83,7 +83,18 @@
 // What else the two mesh exporters' panels show alike: the sizes their
 // popups and lists share, the labels, and the rows of the "Invalid Geometry
 // List" (no UVs, degenerate, five or more points, not a face).
+//   mesh_panel_create(funcs, title, height, object_name, out_label)
+//                                           their panel: out_label becomes
+//                                           "Object: " and the object's name
+//                                           (the first control's label), then
+//                                           panel_create_checked at
+//                                           MESH_PANEL_WIDTH; null when the
+//                                           services are missing, the label
+//                                           could not be made or the panel
+//                                           was refused
 #pragma once
+
+#include <string>
 
 #include <lwpanel.h>
 
@@ -138,3 +149,5 @@ constexpr char MESH_PANEL_SAVE_HINT[] = "Click Save SMD File to export SMD file:
 constexpr char MESH_PANEL_SAVE[] = "Save SMD file";
 constexpr int MESH_PANEL_INVALID_ROWS = 4;
 extern const char* const MESH_PANEL_INVALID_LABELS[MESH_PANEL_INVALID_ROWS];
+LWPanelID mesh_panel_create(LWPanelFuncs* funcs, const char* title, int height, const std::string& object_name,
+                            std::string& out_label) noexcept;

@@ -106,3 +106,13 @@ ExportResult smd_block_face(SmdBlockWriter& writer, const std::string& material,
     for (int i = 0; i < 3 && rc == EXPORT_OK; ++i) rc = vertex(context, SECOND[i]);
     return rc;
 }
+
+ExportResult smd_block_file(std::FILE* stream, SmdBlockBody body, const void* context) noexcept {
+    try {
+        SmdBlockWriter writer(stream);
+        if (!writer.ready()) return EXPORT_NO_MEMORY;
+        return body(context, writer);
+    } catch (...) {
+        return EXPORT_NO_MEMORY;
+    }
+}

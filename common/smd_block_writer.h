@@ -38,6 +38,12 @@
 //       or reference (SMD_VERTEX_LINKED) line. `cache` may be null (no
 //       reuse). Returns the writer's result.
 //
+//   smd_block_file(stream, body[, context])
+//       A whole file's writing: a block writer over `stream`, then
+//       body(context, writer) or body(writer), which writes and flushes.
+//       Its result, or EXPORT_NO_MEMORY when the block could not be had or
+//       the body ran out of memory (std::bad_alloc).
+//
 //   smd_block_face(writer, material, size, vertex[, context])
 //       The triangles of a face of 3 or 4 corners, each after its material
 //       line: corners 2, 1, 0, and for 4 corners 0, 3, 2 as well, the split
@@ -171,4 +177,17 @@ ExportResult smd_block_face(SmdBlockWriter& writer, const std::string& material,
         return (*static_cast<const Vertex*>(context))(corner);
     };
     return smd_block_face(writer, material, size, call, &vertex);
+}
+
+using SmdBlockBody = ExportResult (*)(const void* context, SmdBlockWriter& writer);  // may throw std::bad_alloc
+
+ExportResult smd_block_file(std::FILE* stream, SmdBlockBody body, const void* context) noexcept;
+
+// The same with body(writer), a callable.
+template <class Body>
+ExportResult smd_block_file(std::FILE* stream, const Body& body) noexcept {
+    const SmdBlockBody call = [](const void* context, SmdBlockWriter& writer) {
+        return (*static_cast<const Body*>(context))(writer);
+    };
+    return smd_block_file(stream, call, &body);
 }

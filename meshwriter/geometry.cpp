@@ -74,20 +74,6 @@ const ExportSurface* smoothing_surface(const MeshPolygon* polygon) noexcept {
     return surface != nullptr && surface->smoothing_angle > 0.0 ? surface : nullptr;
 }
 
-// The limit of the surface met last: runs of polygons share a surface.
-struct LimitCache {
-    const ExportSurface* surface = nullptr;
-    SmoothingLimit limit{};
-
-    const SmoothingLimit& of(const ExportSurface* wanted) noexcept {
-        if (wanted != surface) {
-            surface = wanted;
-            limit = smoothing_limit(wanted->smoothing_angle);
-        }
-        return limit;
-    }
-};
-
 // One corner of `own` at a point whose valid polygons are `around` (null
 // where the list is empty or the polygon unknown): the face normal as bound,
 // plus in list order the face normal of every other polygon within the
@@ -114,7 +100,7 @@ void smooth_corner(const MeshPolygon& own, MeshPolygon* const* around, int count
 // point's list up once instead of once per corner. Gives what the per-corner
 // rule gives: a corner's neighbours are exactly the polygons of its point.
 void smooth_point(const MeshExportState& state, const MeshPoint& point, std::vector<MeshPolygon*>& around,
-                  LimitCache& limits) {
+                  SmoothingLimitCache& limits) {
     around.resize(static_cast<std::size_t>(point.use_count));
     bool any = false;
     for (int i = 0; i < point.use_count; ++i) {
@@ -128,7 +114,7 @@ void smooth_point(const MeshExportState& state, const MeshPoint& point, std::vec
         MeshPolygon* polygon = around[static_cast<std::size_t>(i)];
         const ExportSurface* surface = smoothing_surface(polygon);
         if (surface == nullptr) continue;
-        const SmoothingLimit& limit = limits.of(surface);
+        const SmoothingLimit& limit = limits.of(*surface);
         for (int c = 0; c < polygon->size; ++c) {
             if (polygon->corners[c].point != &point) continue;
             smooth_corner(*polygon, around.data(), point.use_count, limit, polygon->corners[c]);
@@ -359,7 +345,7 @@ ExportResult mesh_bind_corners(MeshExportState& state) noexcept {
 
 void mesh_smooth_normals(MeshExportState& state) noexcept {
     std::vector<MeshPolygon*> around;
-    LimitCache limits;
+    SmoothingLimitCache limits;
     try {
         around.reserve(64);
         for (const MeshPoint& point : state.points) {

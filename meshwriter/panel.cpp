@@ -140,12 +140,8 @@ void scale_value_changed(LWControlID control, void* data) noexcept {
 void uv_template_pressed(LWControlID control, void* data) noexcept {
     auto* state = static_cast<MeshExportState*>(data);
     if (state == nullptr) return;
-    UvTemplateSource source{};
-    source.global = state->global;
-    source.messages = state->messages;
-    source.panels = state->panel_funcs;
-    source.uv_map_count = state->uv_map_count;
-    source.polygons = uv_source_modeler(state->edit);
+    const UvTemplateSource source{state->global, state->messages, state->panel_funcs, state->uv_map_count,
+                                  uv_source_modeler(state->edit)};
     // The template exporter shows its own failures.
     static_cast<void>(uv_template_open(control, source));
 }
@@ -249,13 +245,7 @@ void forget_panel(MeshExportState& state) noexcept {
 }  // namespace
 
 int mesh_run_panel(MeshExportState& state, LWPanelFuncs* panels) noexcept {
-    if (panels == nullptr || panels->create == nullptr) return 1;
-    try {
-        state.object_label = "Object: " + state.object_name;
-    } catch (...) {
-        return 1;
-    }
-    LWPanelID panel = panel_create_checked(panels, PANEL_TITLE, MESH_PANEL_WIDTH, PANEL_HEIGHT);
+    LWPanelID panel = mesh_panel_create(panels, PANEL_TITLE, PANEL_HEIGHT, state.object_name, state.object_label);
     if (panel == nullptr) return 1;
     state.panel_funcs = panels;
     state.panel = panel;

@@ -85,24 +85,18 @@ const char* mesh_material_name(const MeshExportState& state, const MeshPolygon& 
 
 ExportResult mesh_write_smd(const MeshExportState& state, std::FILE* stream) noexcept {
     if (get_service<LWObjectFuncs>(state.global, LWOBJECTFUNCS_GLOBAL) == nullptr) return EXPORT_NO_SERVICE;
-    try {
-        SmdBlockWriter sink(stream);
-        if (!sink.ready()) return EXPORT_NO_MEMORY;
-        return write_body(sink, state);
-    } catch (...) {
-        return EXPORT_NO_MEMORY;
-    }
+    return smd_block_file(stream, [&](SmdBlockWriter& sink) { return write_body(sink, state); });
 }
 
 ExportResult mesh_write_triangle(std::FILE* stream, const MeshExportState& state, const MeshPolygon& polygon, int a,
                                  int b, int c) noexcept {
-    SmdBlockWriter sink(stream);
-    if (!sink.ready()) return EXPORT_NO_MEMORY;
-    ExportResult rc = EXPORT_OK;
-    for (int corner : {a, b, c}) {
-        if (rc == EXPORT_OK) rc = write_corner(sink, nullptr, state, polygon, corner);
-    }
-    return rc != EXPORT_OK ? rc : sink.flush();
+    return smd_block_file(stream, [&](SmdBlockWriter& sink) noexcept {
+        ExportResult rc = EXPORT_OK;
+        for (int corner : {a, b, c}) {
+            if (rc == EXPORT_OK) rc = write_corner(sink, nullptr, state, polygon, corner);
+        }
+        return rc != EXPORT_OK ? rc : sink.flush();
+    });
 }
 
 ExportResult mesh_write_file(const MeshExportState& state, const char* path) noexcept {

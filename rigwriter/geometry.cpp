@@ -61,25 +61,10 @@ void smooth_corner(const RefPolygon& own, RefPolygon* const* around, int count, 
     for (int k = 0; k < 3; ++k) out_normal[k] = unit[k];
 }
 
-// The limit of the surface met last; runs of polygons share a surface, and
-// its cosine need not be taken again for each.
-struct LimitCache {
-    const ExportSurface* surface = nullptr;
-    SmoothingLimit limit{};
-
-    const SmoothingLimit& of(const ExportSurface* wanted) noexcept {
-        if (wanted != surface) {
-            surface = wanted;
-            limit = smoothing_limit(wanted->smoothing_angle);
-        }
-        return limit;
-    }
-};
-
 // Smooths every corner that lies on `point`. Each polygon of the point's list
 // is looked up once here rather than once per corner of the point.
 void smooth_point(const RefExportState& state, const RefPoint& point, std::vector<RefPolygon*>& around,
-                  LimitCache& limits) {
+                  SmoothingLimitCache& limits) {
     around.resize(static_cast<std::size_t>(point.polygon_count));
     bool any = false;
     for (int i = 0; i < point.polygon_count; ++i) {
@@ -92,7 +77,7 @@ void smooth_point(const RefExportState& state, const RefPoint& point, std::vecto
     for (int i = 0; i < point.polygon_count; ++i) {
         RefPolygon* polygon = around[static_cast<std::size_t>(i)];
         if (!smooths(polygon)) continue;
-        const SmoothingLimit& limit = limits.of(polygon->surface);
+        const SmoothingLimit& limit = limits.of(*polygon->surface);
         for (int c = 0; c < polygon->size; ++c) {
             if (polygon->point_ids[c] != point.id) continue;
             smooth_corner(*polygon, around.data(), point.polygon_count, limit, polygon->corners[c].normal);
@@ -351,7 +336,7 @@ ExportResult ref_bind_corners(RefExportState& state) noexcept {
 // corner's neighbours are exactly the polygons in its point's list.
 void ref_smooth_normals(RefExportState& state) noexcept {
     std::vector<RefPolygon*> around;
-    LimitCache limits;
+    SmoothingLimitCache limits;
     try {
         around.reserve(64);
         for (const RefPoint& point : state.points) {

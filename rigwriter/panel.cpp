@@ -14,8 +14,6 @@ namespace {
 constexpr char PANEL_TITLE[] = "SMD Reference Mesh Exporter by Tolvane";
 constexpr int PANEL_HEIGHT = 432;
 
-// "Object: %s" with the object's file name.
-constexpr char OBJECT_LABEL_START[] = "Object: ";
 constexpr char LABEL_NULL_BONES[] = "Include null bones";
 
 constexpr int VALID_ROWS = 3;
@@ -122,12 +120,8 @@ void null_bones_changed(LWControlID control, void* data) noexcept {
 void uv_template_pressed(LWControlID control, void* data) noexcept {
     RefExportState* state = state_of(data);
     if (state == nullptr) return;
-    UvTemplateSource source{};
-    source.global = state->global;
-    source.messages = state->messages;
-    source.panels = state->panel_funcs;
-    source.uv_map_count = state->uv_map_count;
-    source.polygons = uv_source_layout(state->mesh);
+    const UvTemplateSource source{state->global, state->messages, state->panel_funcs, state->uv_map_count,
+                                  uv_source_layout(state->mesh)};
     // The template exporter shows its own failures.
     static_cast<void>(uv_template_open(control, source));
 }
@@ -205,13 +199,7 @@ int ref_group_of_item(const RefExportState& state, int index) noexcept {
 }
 
 int ref_build_panel(RefExportState& state, LWPanelFuncs* panels, RefPanel& controls) noexcept {
-    if (panels == nullptr || panels->create == nullptr) return 1;
-    try {
-        controls.object_label = OBJECT_LABEL_START + state.object_file;
-    } catch (...) {
-        return 1;
-    }
-    LWPanelID panel = panel_create_checked(panels, PANEL_TITLE, MESH_PANEL_WIDTH, PANEL_HEIGHT);
+    LWPanelID panel = mesh_panel_create(panels, PANEL_TITLE, PANEL_HEIGHT, state.object_file, controls.object_label);
     if (panel == nullptr) return 1;
     state.panel_funcs = panels;
     state.panel = panel;

@@ -129,13 +129,7 @@ ExportResult write_body(SmdBlockWriter& sink, const RefExportState& state) {
 
 ExportResult ref_write_smd(const RefExportState& state, std::FILE* stream) noexcept {
     if (get_service<LWObjectFuncs>(state.global, LWOBJECTFUNCS_GLOBAL) == nullptr) return EXPORT_NO_SERVICE;
-    try {
-        SmdBlockWriter sink(stream);
-        if (!sink.ready()) return EXPORT_NO_MEMORY;
-        return write_body(sink, state);
-    } catch (...) {
-        return EXPORT_NO_MEMORY;
-    }
+    return smd_block_file(stream, [&](SmdBlockWriter& sink) { return write_body(sink, state); });
 }
 
 ExportResult ref_write_nodes(std::FILE* stream, const RefExportState& state) noexcept {
@@ -154,11 +148,11 @@ ExportResult ref_write_skeleton(std::FILE* stream, const RefExportState& state) 
 
 ExportResult ref_write_triangle(std::FILE* stream, const RefExportState& state, const RefPolygon& polygon, int a,
                                 int b, int c) noexcept {
-    SmdBlockWriter sink(stream);
-    if (!sink.ready()) return EXPORT_NO_MEMORY;
-    ExportResult rc = EXPORT_OK;
-    for (int corner : {a, b, c}) {
-        if (rc == EXPORT_OK) rc = write_corner(sink, nullptr, state, polygon, corner);
-    }
-    return rc != EXPORT_OK ? rc : sink.flush();
+    return smd_block_file(stream, [&](SmdBlockWriter& sink) noexcept {
+        ExportResult rc = EXPORT_OK;
+        for (int corner : {a, b, c}) {
+            if (rc == EXPORT_OK) rc = write_corner(sink, nullptr, state, polygon, corner);
+        }
+        return rc != EXPORT_OK ? rc : sink.flush();
+    });
 }
