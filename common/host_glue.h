@@ -39,6 +39,7 @@
 #include <lwcmdseq.h>
 #include <lwgeneric.h>
 #include <lwhost.h>
+#include <lwmeshes.h>
 #include <lwserver.h>
 
 void* plugin_startup(void) noexcept;
@@ -100,6 +101,12 @@ inline bool copy_host_text(std::string& out, const char* text) noexcept {
         return false;
     }
 }
+
+// The name UV map m ("Scene Objects 4" vmapName of "TXUV", host order) is
+// bound by; null when the map has none. The name is copied into `copy`, and
+// out_kept is the copy's text, or null when memory ran out (the map is then
+// still bound by the host's text, but nothing can keep its name).
+const char* copy_uv_map_name(const LWObjectFuncs& objects, int m, std::string& copy, const char*& out_kept) noexcept;
 
 constexpr int FILE_NAME_SIZE = 1024;
 

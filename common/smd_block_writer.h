@@ -44,6 +44,10 @@
 //       Its result, or EXPORT_NO_MEMORY when the block could not be had or
 //       the body ran out of memory (std::bad_alloc).
 //
+//   smd_block_triangle(writer, order, vertex[, context])
+//       Three vertex lines, corners order[0], order[1], order[2] (no
+//       material line), stopping at the first that fails.
+//
 //   smd_block_face(writer, material, size, vertex[, context])
 //       The triangles of a face of 3 or 4 corners, each after its material
 //       line: corners 2, 1, 0, and for 4 corners 0, 3, 2 as well, the split
@@ -166,8 +170,19 @@ ExportResult smd_block_vertex(SmdBlockWriter& writer, SmdVertexLineCache* cache,
 
 using SmdCornerWrite = ExportResult (*)(const void* context, int corner) noexcept;
 
+ExportResult smd_block_triangle(SmdBlockWriter& writer, const int (&order)[3], SmdCornerWrite vertex,
+                                const void* context) noexcept;
 ExportResult smd_block_face(SmdBlockWriter& writer, const std::string& material, int size, SmdCornerWrite vertex,
                             const void* context) noexcept;
+
+// The same with vertex(corner), a callable that must not throw.
+template <class Vertex>
+ExportResult smd_block_triangle(SmdBlockWriter& writer, const int (&order)[3], const Vertex& vertex) noexcept {
+    const SmdCornerWrite call = [](const void* context, int corner) noexcept {
+        return (*static_cast<const Vertex*>(context))(corner);
+    };
+    return smd_block_triangle(writer, order, call, &vertex);
+}
 
 // The same with vertex(corner), a callable that must not throw.
 template <class Vertex>

@@ -2,6 +2,7 @@
 // point and polygon scans, corner binding, smoothed normals, texture
 // coordinates, the panel's counts, the layer choice and the selection of
 // invalid polygons.
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <new>
@@ -361,21 +362,18 @@ void mesh_assign_uvs(MeshExportState& state) noexcept {
     auto* objects = get_service<LWObjectFuncs>(state.global, LWOBJECTFUNCS_GLOBAL);
     MeshEditOp* edit = state.edit;
     if (objects == nullptr || edit == nullptr) return;
-    const int map_count = state.uv_map_count < static_cast<int>(state.uv_map_names.size())
-                              ? state.uv_map_count
-                              : static_cast<int>(state.uv_map_names.size());
+    const int map_count = std::min(state.uv_map_count, static_cast<int>(state.uv_map_names.size()));
     for (int m = 0; m < map_count; ++m) {
-        const char* name = objects->vmapName(LWVMAP_TXUV, m);
+        const char* kept = nullptr;
+        const char* name = copy_uv_map_name(*objects, m, state.uv_map_names[static_cast<std::size_t>(m)], kept);
         if (name == nullptr) continue;
-        std::string& copy = state.uv_map_names[static_cast<std::size_t>(m)];
-        const bool copied = copy_host_text(copy, name);
         // A map the object does not have gives no values: every polygon it
         // would visit ends with has_uv 0 at its first corner and no change.
-        if (edit->pointVSet(edit->state, nullptr, LWVMAP_TXUV, copied ? copy.c_str() : name) == nullptr) continue;
+        if (edit->pointVSet(edit->state, nullptr, LWVMAP_TXUV, kept != nullptr ? kept : name) == nullptr) continue;
         for (MeshPolygon& polygon : state.polygons) {
             if (polygon.valid == 0 || polygon.corners == nullptr || polygon.has_uv == 1) continue;
             read_polygon_uvs(state, polygon);
-            if (polygon.has_uv == 1) polygon.uv_map = copied ? copy.c_str() : nullptr;
+            if (polygon.has_uv == 1) polygon.uv_map = kept;
         }
     }
 }

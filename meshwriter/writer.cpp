@@ -91,10 +91,8 @@ ExportResult mesh_write_smd(const MeshExportState& state, std::FILE* stream) noe
 ExportResult mesh_write_triangle(std::FILE* stream, const MeshExportState& state, const MeshPolygon& polygon, int a,
                                  int b, int c) noexcept {
     return smd_block_file(stream, [&](SmdBlockWriter& sink) noexcept {
-        ExportResult rc = EXPORT_OK;
-        for (int corner : {a, b, c}) {
-            if (rc == EXPORT_OK) rc = write_corner(sink, nullptr, state, polygon, corner);
-        }
+        const ExportResult rc = smd_block_triangle(
+            sink, {a, b, c}, [&](int corner) noexcept { return write_corner(sink, nullptr, state, polygon, corner); });
         return rc != EXPORT_OK ? rc : sink.flush();
     });
 }

@@ -1,6 +1,7 @@
 // Geometry of the selected object: allocation of the state, the point and
 // polygon scans, corner binding, face and smoothed normals, texture
 // coordinates and the panel's counts.
+#include <algorithm>
 #include <cstddef>
 #include <new>
 
@@ -352,14 +353,11 @@ void ref_assign_uvs(RefExportState& state) noexcept {
     auto* objects = get_service<LWObjectFuncs>(state.global, LWOBJECTFUNCS_GLOBAL);
     if (objects == nullptr || state.mesh == nullptr) return;
     LWMeshInfo* mesh = state.mesh;
-    const int map_count = state.uv_map_count < static_cast<int>(state.uv_map_names.size())
-                              ? state.uv_map_count
-                              : static_cast<int>(state.uv_map_names.size());
+    const int map_count = std::min(state.uv_map_count, static_cast<int>(state.uv_map_names.size()));
     for (int m = 0; m < map_count; ++m) {
-        const char* name = objects->vmapName(LWVMAP_TXUV, m);
+        const char* kept = nullptr;
+        const char* name = copy_uv_map_name(*objects, m, state.uv_map_names[static_cast<std::size_t>(m)], kept);
         if (name == nullptr) continue;
-        std::string& copy = state.uv_map_names[static_cast<std::size_t>(m)];
-        const bool copied = copy_host_text(copy, name);
         void* handle = mesh->pntVLookup(mesh, LWVMAP_TXUV, name);
         // A map the object does not have gives no values: every polygon it
         // would visit ends with has_uv 0 at its first corner and no change.
@@ -368,7 +366,7 @@ void ref_assign_uvs(RefExportState& state) noexcept {
         for (RefPolygon& polygon : state.polygons) {
             if (polygon.valid == 0 || polygon.corners == nullptr || polygon.has_uv == 1) continue;
             read_polygon_uvs(state, polygon);
-            if (polygon.has_uv == 1) polygon.uv_map = copied ? copy.c_str() : nullptr;
+            if (polygon.has_uv == 1) polygon.uv_map = kept;
         }
     }
 }

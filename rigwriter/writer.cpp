@@ -149,10 +149,8 @@ ExportResult ref_write_skeleton(std::FILE* stream, const RefExportState& state) 
 ExportResult ref_write_triangle(std::FILE* stream, const RefExportState& state, const RefPolygon& polygon, int a,
                                 int b, int c) noexcept {
     return smd_block_file(stream, [&](SmdBlockWriter& sink) noexcept {
-        ExportResult rc = EXPORT_OK;
-        for (int corner : {a, b, c}) {
-            if (rc == EXPORT_OK) rc = write_corner(sink, nullptr, state, polygon, corner);
-        }
+        const ExportResult rc = smd_block_triangle(
+            sink, {a, b, c}, [&](int corner) noexcept { return write_corner(sink, nullptr, state, polygon, corner); });
         return rc != EXPORT_OK ? rc : sink.flush();
     });
 }
