@@ -95,24 +95,6 @@ ExportResult smd_block_vertex(SmdBlockWriter& writer, SmdVertexLineCache* cache,
     return EXPORT_OK;
 }
 
-ExportResult smd_block_triangle(SmdBlockWriter&, const int (&order)[3], SmdCornerWrite vertex,
-                                const void* context) noexcept {
-    ExportResult rc = EXPORT_OK;
-    for (int i = 0; i < 3 && rc == EXPORT_OK; ++i) rc = vertex(context, order[i]);
-    return rc;
-}
-
-ExportResult smd_block_face(SmdBlockWriter& writer, const std::string& material, int size, SmdCornerWrite vertex,
-                            const void* context) noexcept {
-    static constexpr int FIRST[3] = {2, 1, 0};
-    static constexpr int SECOND[3] = {0, 3, 2};
-    ExportResult rc = writer.material(material);
-    if (rc == EXPORT_OK) rc = smd_block_triangle(writer, FIRST, vertex, context);
-    if (size != 4 || rc != EXPORT_OK) return rc;
-    rc = writer.material(material);
-    return rc == EXPORT_OK ? smd_block_triangle(writer, SECOND, vertex, context) : rc;
-}
-
 ExportResult smd_block_file(std::FILE* stream, SmdBlockBody body, const void* context) noexcept {
     try {
         SmdBlockWriter writer(stream);

@@ -44,16 +44,16 @@
 //       Its result, or EXPORT_NO_MEMORY when the block could not be had or
 //       the body ran out of memory (std::bad_alloc).
 //
-//   smd_block_triangle(writer, order, vertex[, context])
+//   smd_block_triangle(writer, order, vertex)
 //       Three vertex lines, corners order[0], order[1], order[2] (no
 //       material line), stopping at the first that fails.
 //
-//   smd_block_face(writer, material, size, vertex[, context])
+//   smd_block_face(writer, material, size, vertex)
 //       The triangles of a face of 3 or 4 corners, each after its material
 //       line: corners 2, 1, 0, and for 4 corners 0, 3, 2 as well, the split
-//       both mesh exporters write. vertex(context, corner), or vertex(corner)
-//       without a context, writes one vertex line. Stops at the first result
-//       that is not EXPORT_OK and returns it.
+//       both mesh exporters write. vertex(corner), a callable that must not
+//       throw, writes one vertex line. Stops at the first result that is not
+//       EXPORT_OK and returns it.
 #pragma once
 
 #include <cstddef>
@@ -168,30 +168,25 @@ ExportResult smd_block_vertex(SmdBlockWriter& writer, SmdVertexLineCache* cache,
     return smd_block_vertex(writer, cache, key, kind, call, &fill);
 }
 
-using SmdCornerWrite = ExportResult (*)(const void* context, int corner) noexcept;
-
-ExportResult smd_block_triangle(SmdBlockWriter& writer, const int (&order)[3], SmdCornerWrite vertex,
-                                const void* context) noexcept;
-ExportResult smd_block_face(SmdBlockWriter& writer, const std::string& material, int size, SmdCornerWrite vertex,
-                            const void* context) noexcept;
-
-// The same with vertex(corner), a callable that must not throw.
+// Inline: they run for every corner of a large file, where a call through a
+// pointer costs more than the few lines they are.
 template <class Vertex>
-ExportResult smd_block_triangle(SmdBlockWriter& writer, const int (&order)[3], const Vertex& vertex) noexcept {
-    const SmdCornerWrite call = [](const void* context, int corner) noexcept {
-        return (*static_cast<const Vertex*>(context))(corner);
-    };
-    return smd_block_triangle(writer, order, call, &vertex);
+ExportResult smd_block_triangle(SmdBlockWriter&, const int (&order)[3], const Vertex& vertex) noexcept {
+    ExportResult rc = EXPORT_OK;
+    for (int i = 0; i < 3 && rc == EXPORT_OK; ++i) rc = vertex(order[i]);
+    return rc;
 }
 
-// The same with vertex(corner), a callable that must not throw.
 template <class Vertex>
 ExportResult smd_block_face(SmdBlockWriter& writer, const std::string& material, int size,
                             const Vertex& vertex) noexcept {
-    const SmdCornerWrite call = [](const void* context, int corner) noexcept {
-        return (*static_cast<const Vertex*>(context))(corner);
-    };
-    return smd_block_face(writer, material, size, call, &vertex);
+    static constexpr int FIRST[3] = {2, 1, 0};
+    static constexpr int SECOND[3] = {0, 3, 2};
+    ExportResult rc = writer.material(material);
+    if (rc == EXPORT_OK) rc = smd_block_triangle(writer, FIRST, vertex);
+    if (size != 4 || rc != EXPORT_OK) return rc;
+    rc = writer.material(material);
+    return rc == EXPORT_OK ? smd_block_triangle(writer, SECOND, vertex) : rc;
 }
 
 using SmdBlockBody = ExportResult (*)(const void* context, SmdBlockWriter& writer);  // may throw std::bad_alloc
