@@ -130,3 +130,11 @@ int run_file_request(GlobalFunc* global, LWFileReqLocal& request) noexcept {
     if (activate(LWFILEREQ_VERSION, &request) != AFUNC_OK) return 0;
     return request.result > 0 ? 1 : 0;
 }
+
+const char* copy_uv_map_name(const LWObjectFuncs& objects, int m, std::string& copy, const char*& out_kept) noexcept {
+    out_kept = nullptr;
+    const char* name = objects.vmapName(LWVMAP_TXUV, m);
+    if (name == nullptr) return nullptr;
+    if (copy_host_text(copy, name)) out_kept = copy.c_str();
+    return name;
+}

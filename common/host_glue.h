@@ -34,10 +34,12 @@
 
 #include <cstdarg>
 #include <cstddef>
+#include <string>
 
 #include <lwcmdseq.h>
 #include <lwgeneric.h>
 #include <lwhost.h>
+#include <lwmeshes.h>
 #include <lwserver.h>
 
 void* plugin_startup(void) noexcept;
@@ -87,6 +89,24 @@ private:
 // (list values, labels) that plug-ins format with printf conversions.
 int format_c_locale(char* out, std::size_t out_size, const char* format, ...) noexcept
     __attribute__((format(printf, 3, 4)));
+
+// Copies a host text (null: empty) into `out`; false, with `out` left
+// empty, when memory runs out.
+inline bool copy_host_text(std::string& out, const char* text) noexcept {
+    try {
+        out.assign(text != nullptr ? text : "");
+        return true;
+    } catch (...) {
+        out.clear();
+        return false;
+    }
+}
+
+// The name UV map m ("Scene Objects 4" vmapName of "TXUV", host order) is
+// bound by; null when the map has none. The name is copied into `copy`, and
+// out_kept is the copy's text, or null when memory ran out (the map is then
+// still bound by the host's text, but nothing can keep its name).
+const char* copy_uv_map_name(const LWObjectFuncs& objects, int m, std::string& copy, const char*& out_kept) noexcept;
 
 constexpr int FILE_NAME_SIZE = 1024;
 

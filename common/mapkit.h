@@ -50,6 +50,12 @@
 
 using IntMapKey = std::uint64_t;
 
+// Host IDs (items, points, polygons) are pointer-sized handles; the maps keep
+// them whole.
+inline IntMapKey host_id_key(const void* id) noexcept {
+    return static_cast<IntMapKey>(reinterpret_cast<std::uintptr_t>(id));
+}
+
 struct IntMapSlot {
     std::uint8_t state;  // SLOT_USED, SLOT_DELETED or SLOT_FREE
     IntMapKey key;

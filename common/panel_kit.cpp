@@ -212,3 +212,21 @@ int panel_group_of_item(int uv_map_count, int index) noexcept {
 char* panel_group_name(int uv_map_count, int index) noexcept {
     return panel_text(GROUP_ITEMS[panel_group_of_item(uv_map_count, index)]);
 }
+
+const char* const MESH_PANEL_INVALID_LABELS[MESH_PANEL_INVALID_ROWS] = {
+    "Triangles without UV information:",
+    "Degenerated polygons (2 vert etc):",
+    "5+ sided polygons:",
+    "Subpatches, curves, skelegons etc :",
+};
+
+LWPanelID mesh_panel_create(LWPanelFuncs* funcs, const char* title, int height, const std::string& object_name,
+                            std::string& out_label) noexcept {
+    if (funcs == nullptr || funcs->create == nullptr) return nullptr;
+    try {
+        out_label = "Object: " + object_name;
+    } catch (...) {
+        return nullptr;
+    }
+    return panel_create_checked(funcs, title, MESH_PANEL_WIDTH, height);
+}

@@ -79,7 +79,22 @@
 //                                           for; an index the popup does not
 //                                           have stands for its first item
 //   panel_group_name(uv_map_count, index)   the item's text
+//
+// What else the two mesh exporters' panels show alike: the sizes their
+// popups and lists share, the labels, and the rows of the "Invalid Geometry
+// List" (no UVs, degenerate, five or more points, not a face).
+//   mesh_panel_create(funcs, title, height, object_name, out_label)
+//                                           their panel: out_label becomes
+//                                           "Object: " and the object's name
+//                                           (the first control's label), then
+//                                           panel_create_checked at
+//                                           MESH_PANEL_WIDTH; null when the
+//                                           services are missing, the label
+//                                           could not be made or the panel
+//                                           was refused
 #pragma once
+
+#include <string>
 
 #include <lwpanel.h>
 
@@ -119,3 +134,20 @@ float panel_scale_toggled(LWControl* box, LWControl* field, float& kept) noexcep
 int panel_group_count(int uv_map_count) noexcept;
 int panel_group_of_item(int uv_map_count, int index) noexcept;
 char* panel_group_name(int uv_map_count, int index) noexcept;
+
+constexpr int MESH_PANEL_WIDTH = 520;
+constexpr int MESH_PANEL_POPUP_FIELD_X = 160;  // where the popups' fields start, after their labels
+constexpr int MESH_PANEL_POPUP_WIDTH = 180;
+constexpr int MESH_PANEL_LIST_WIDTH = 500;
+constexpr char MESH_PANEL_GROUP_BY[] = "Group Triangles by:";
+constexpr char MESH_PANEL_VERIFY[] = "Don't verify UV information";
+constexpr char MESH_PANEL_VALID_LIST[] = "Valid Geometry List";
+constexpr char MESH_PANEL_INVALID_LIST[] = "Invalid Geometry List";
+constexpr char MESH_PANEL_UV_TEMPLATE[] = "UV Template Image Options";
+constexpr char MESH_PANEL_SCALE[] = "Scale geometry:";
+constexpr char MESH_PANEL_SAVE_HINT[] = "Click Save SMD File to export SMD file:";
+constexpr char MESH_PANEL_SAVE[] = "Save SMD file";
+constexpr int MESH_PANEL_INVALID_ROWS = 4;
+extern const char* const MESH_PANEL_INVALID_LABELS[MESH_PANEL_INVALID_ROWS];
+LWPanelID mesh_panel_create(LWPanelFuncs* funcs, const char* title, int height, const std::string& object_name,
+                            std::string& out_label) noexcept;

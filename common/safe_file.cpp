@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <new>
 
-#include "smd_format.h"
+#include "export_result.h"
 
 namespace {
 
@@ -71,7 +71,7 @@ std::FILE* open_beside(const char* path, std::string& out_name) {
 
 }  // namespace
 
-int safe_file_open(SafeFile& file, const char* path) noexcept {
+SafeFileResult safe_file_open(SafeFile& file, const char* path) noexcept {
     file.stream = nullptr;
     file.target.clear();
     file.temporary.clear();
@@ -95,12 +95,26 @@ int safe_file_open(SafeFile& file, const char* path) noexcept {
 }
 
 int safe_file_commit(SafeFile& file, int rc) noexcept {
-    if (file.stream == nullptr) return rc != 0 ? rc : SMD_WRITE_FAILED;
-    if ((std::fflush(file.stream) != 0 || std::ferror(file.stream) != 0) && rc == 0) rc = SMD_WRITE_FAILED;
-    if (std::fclose(file.stream) != 0 && rc == 0) rc = SMD_WRITE_FAILED;
+    if (file.stream == nullptr) return rc != 0 ? rc : EXPORT_WRITE_FAILED;
+    if ((std::fflush(file.stream) != 0 || std::ferror(file.stream) != 0) && rc == 0) rc = EXPORT_WRITE_FAILED;
+    if (std::fclose(file.stream) != 0 && rc == 0) rc = EXPORT_WRITE_FAILED;
     file.stream = nullptr;
     if (file.temporary.empty()) return rc;
-    if (rc == 0 && std::rename(file.temporary.c_str(), file.target.c_str()) != 0) rc = SMD_WRITE_FAILED;
+    if (rc == 0 && std::rename(file.temporary.c_str(), file.target.c_str()) != 0) rc = EXPORT_WRITE_FAILED;
     if (rc != 0) std::remove(file.temporary.c_str());
     return rc;
+}
+
+ExportResult save_export_file(const char* path, ExportWriter write, const void* data) noexcept {
+    SafeFile file;
+    switch (safe_file_open(file, path)) {
+        case SAFE_FILE_OK:
+            break;
+        case SAFE_FILE_NOT_OPENED:
+            return EXPORT_FILE_NOT_OPENED;
+        default:
+            return EXPORT_NO_MEMORY;
+    }
+    // The commit adds only EXPORT_WRITE_FAILED to the writer's result.
+    return static_cast<ExportResult>(safe_file_commit(file, write(data, file.stream)));
 }

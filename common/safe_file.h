@@ -18,16 +18,27 @@
 //       Flushes, checks the stream's error flag and closes it; then, when
 //       `rc` and every one of those steps was 0, renames the temporary over
 //       the target, and otherwise removes the temporary (the target is as it
-//       was). Returns `rc` when it is not 0, else SMD_WRITE_FAILED when the
+//       was). Returns `rc` when it is not 0, else EXPORT_WRITE_FAILED when the
 //       flush, close or rename failed, else 0. The file is closed either way.
+//
+//   save_export_file(path, write, data)
+//       An exporter's whole save: safe_file_open, write(data, stream),
+//       safe_file_commit. EXPORT_FILE_NOT_OPENED when the target is refused
+//       or no file could be made beside it ("Unable to save file!"),
+//       EXPORT_NO_MEMORY when a name could not be made, else the writer's
+//       result or EXPORT_WRITE_FAILED from the commit.
 #pragma once
 
 #include <cstdio>
 #include <string>
 
-constexpr int SAFE_FILE_OK = 0;
-constexpr int SAFE_FILE_NO_MEMORY = 1;
-constexpr int SAFE_FILE_NOT_OPENED = 2;
+#include "export_result.h"
+
+enum [[nodiscard]] SafeFileResult : int {
+    SAFE_FILE_OK = 0,
+    SAFE_FILE_NO_MEMORY = 1,
+    SAFE_FILE_NOT_OPENED = 2,
+};
 
 struct SafeFile {
     std::FILE* stream = nullptr;  // what the writer writes to
@@ -35,5 +46,10 @@ struct SafeFile {
     std::string temporary;        // empty when the target is written directly
 };
 
-int safe_file_open(SafeFile& file, const char* path) noexcept;
-int safe_file_commit(SafeFile& file, int rc) noexcept;
+SafeFileResult safe_file_open(SafeFile& file, const char* path) noexcept;
+// `rc` and the result are the caller's codes (an ExportResult for the
+// exporters); only EXPORT_WRITE_FAILED is added.
+[[nodiscard]] int safe_file_commit(SafeFile& file, int rc) noexcept;
+
+using ExportWriter = ExportResult (*)(const void* data, std::FILE* stream) noexcept;
+ExportResult save_export_file(const char* path, ExportWriter write, const void* data) noexcept;

@@ -7,45 +7,45 @@
 SmdBlockWriter::SmdBlockWriter(std::FILE* stream) noexcept
     : block_(new (std::nothrow) char[BLOCK_SIZE]), stream_(stream) {}
 
-int SmdBlockWriter::text(const char* text, std::size_t length) noexcept {
+ExportResult SmdBlockWriter::text(const char* text, std::size_t length) noexcept {
     if (length > BLOCK_SIZE / 2) {  // a long material name: past the block
-        if (flush() == 0) rc_ = smd_write_text(stream_, text, length);
+        if (flush() == EXPORT_OK) rc_ = smd_write_text(stream_, text, length);
         return rc_;
     }
     char* out = reserve(length);
     if (out == nullptr) return rc_;
     std::memcpy(out, text, length);
     commit(length);
-    return 0;
+    return EXPORT_OK;
 }
 
 // Node and material lines carry names of any length: composed here when they
 // fit a line buffer, else written piecewise by smd_format.
-int SmdBlockWriter::node(const SmdNode& node) noexcept {
+ExportResult SmdBlockWriter::node(const SmdNode& node) noexcept {
     char* out = reserve(SMD_LINE_CAPACITY);
     if (out == nullptr) return rc_;
     const int length = smd_compose_node_line(out, SMD_LINE_CAPACITY, node);
     if (static_cast<std::size_t>(length) <= SMD_LINE_CAPACITY) {
         commit(static_cast<std::size_t>(length));
-        return 0;
+        return EXPORT_OK;
     }
-    if (flush() == 0) rc_ = smd_write_node_line(stream_, node);
+    if (flush() == EXPORT_OK) rc_ = smd_write_node_line(stream_, node);
     return rc_;
 }
 
-int SmdBlockWriter::material(const std::string& name) noexcept {
+ExportResult SmdBlockWriter::material(const std::string& name) noexcept {
     if (name.size() + sizeof SMD_MATERIAL_FORMAT > SMD_LINE_CAPACITY) {
-        if (flush() == 0) rc_ = smd_write_material_line(stream_, name.c_str());
+        if (flush() == EXPORT_OK) rc_ = smd_write_material_line(stream_, name.c_str());
         return rc_;
     }
     char* out = reserve(SMD_LINE_CAPACITY);
     if (out == nullptr) return rc_;
     commit(static_cast<std::size_t>(smd_append<SMD_MATERIAL_FORMAT>(out, std::string_view(name)) - out));
-    return 0;
+    return EXPORT_OK;
 }
 
-int SmdBlockWriter::flush() noexcept {
-    if (rc_ == 0 && used_ > 0) rc_ = smd_write_text(stream_, block_.get(), used_);
+ExportResult SmdBlockWriter::flush() noexcept {
+    if (rc_ == EXPORT_OK && used_ > 0) rc_ = smd_write_text(stream_, block_.get(), used_);
     used_ = 0;
     return rc_;
 }
@@ -78,8 +78,8 @@ void SmdVertexLineCache::keep(const SmdVertexKey& key, const char* text, std::si
     std::memcpy(entry.text, text, length);
 }
 
-int smd_block_vertex(SmdBlockWriter& writer, SmdVertexLineCache* cache, const SmdVertexKey& key, SmdVertexKind kind,
-                     SmdVertexFill fill, const void* context) noexcept {
+ExportResult smd_block_vertex(SmdBlockWriter& writer, SmdVertexLineCache* cache, const SmdVertexKey& key,
+                              SmdVertexKind kind, SmdVertexFill fill, const void* context) noexcept {
     std::size_t length = 0;
     if (cache != nullptr) {
         if (const char* kept = cache->find(key, length)) return writer.text(kept, length);
@@ -92,5 +92,15 @@ int smd_block_vertex(SmdBlockWriter& writer, SmdVertexLineCache* cache, const Sm
                                                                  : smd_compose_vertex_line(out, vertex));
     if (cache != nullptr) cache->keep(key, out, length);
     writer.commit(length);
-    return 0;
+    return EXPORT_OK;
+}
+
+ExportResult smd_block_file(std::FILE* stream, SmdBlockBody body, const void* context) noexcept {
+    try {
+        SmdBlockWriter writer(stream);
+        if (!writer.ready()) return EXPORT_NO_MEMORY;
+        return body(context, writer);
+    } catch (...) {
+        return EXPORT_NO_MEMORY;
+    }
 }

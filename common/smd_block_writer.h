@@ -6,12 +6,14 @@
 //
 //   SmdBlockWriter(stream)
 //       ready()            false when the block could not be allocated.
-//       result()           0, or SMD_WRITE_FAILED once a write failed; every
-//                          later call then does nothing and returns it.
+//       result()           EXPORT_OK, or EXPORT_WRITE_FAILED once a write
+//                          failed; every later call then does nothing and
+//                          returns it.
 //       reserve(length)    room for `length` more bytes (at most a block),
 //                          or null after a failed write;
 //       commit(length)     takes what was composed there.
-//       text(text[, length])  a constant or composed text; a text longer
+//       text(text[, length])  a constant or composed text (each of these
+//                          three gives the result); a text longer
 //                          than half a block is written past the block.
 //       node(node)         a node line, whatever the name's length.
 //       material(name)     `name` and a newline, whatever its length.
@@ -34,7 +36,24 @@
 //       stay apart. On a miss fill(context, vertex), or fill(vertex) without
 //       a context, makes the vertex, composed as a static (SMD_VERTEX_STATIC)
 //       or reference (SMD_VERTEX_LINKED) line. `cache` may be null (no
-//       reuse). Returns 0 or the writer's result.
+//       reuse). Returns the writer's result.
+//
+//   smd_block_file(stream, body[, context])
+//       A whole file's writing: a block writer over `stream`, then
+//       body(context, writer) or body(writer), which writes and flushes.
+//       Its result, or EXPORT_NO_MEMORY when the block could not be had or
+//       the body ran out of memory (std::bad_alloc).
+//
+//   smd_block_triangle(writer, order, vertex)
+//       Three vertex lines, corners order[0], order[1], order[2] (no
+//       material line), stopping at the first that fails.
+//
+//   smd_block_face(writer, material, size, vertex)
+//       The triangles of a face of 3 or 4 corners, each after its material
+//       line: corners 2, 1, 0, and for 4 corners 0, 3, 2 as well, the split
+//       both mesh exporters write. vertex(corner), a callable that must not
+//       throw, writes one vertex line. Stops at the first result that is not
+//       EXPORT_OK and returns it.
 #pragma once
 
 #include <cstddef>
@@ -57,26 +76,26 @@ public:
     SmdBlockWriter& operator=(const SmdBlockWriter&) = delete;
 
     bool ready() const noexcept { return block_ != nullptr; }
-    int result() const noexcept { return rc_; }
+    ExportResult result() const noexcept { return rc_; }
 
     char* reserve(std::size_t length) noexcept {
-        if (rc_ != 0) return nullptr;
-        if (BLOCK_SIZE - used_ < length && flush() != 0) return nullptr;
+        if (rc_ != EXPORT_OK) return nullptr;
+        if (BLOCK_SIZE - used_ < length && flush() != EXPORT_OK) return nullptr;
         return block_.get() + used_;
     }
     void commit(std::size_t length) noexcept { used_ += length; }
 
-    int text(const char* text, std::size_t length) noexcept;
-    int text(std::string_view line) noexcept { return text(line.data(), line.size()); }
-    int node(const SmdNode& node) noexcept;
-    int material(const std::string& name) noexcept;
-    int flush() noexcept;
+    ExportResult text(const char* text, std::size_t length) noexcept;
+    ExportResult text(std::string_view line) noexcept { return text(line.data(), line.size()); }
+    ExportResult node(const SmdNode& node) noexcept;
+    ExportResult material(const std::string& name) noexcept;
+    ExportResult flush() noexcept;
 
 private:
     std::unique_ptr<char[]> block_;
     std::FILE* stream_;
     std::size_t used_ = 0;
-    int rc_ = 0;
+    ExportResult rc_ = EXPORT_OK;
 };
 
 class SmdMaterialName {
@@ -136,15 +155,49 @@ enum SmdVertexKind { SMD_VERTEX_STATIC, SMD_VERTEX_LINKED };
 
 using SmdVertexFill = void (*)(const void* context, SmdVertex& vertex) noexcept;
 
-int smd_block_vertex(SmdBlockWriter& writer, SmdVertexLineCache* cache, const SmdVertexKey& key, SmdVertexKind kind,
-                     SmdVertexFill fill, const void* context) noexcept;
+ExportResult smd_block_vertex(SmdBlockWriter& writer, SmdVertexLineCache* cache, const SmdVertexKey& key,
+                              SmdVertexKind kind, SmdVertexFill fill, const void* context) noexcept;
 
 // The same with fill(vertex), a callable that must not throw.
 template <class Fill>
-int smd_block_vertex(SmdBlockWriter& writer, SmdVertexLineCache* cache, const SmdVertexKey& key, SmdVertexKind kind,
-                     const Fill& fill) noexcept {
+ExportResult smd_block_vertex(SmdBlockWriter& writer, SmdVertexLineCache* cache, const SmdVertexKey& key,
+                              SmdVertexKind kind, const Fill& fill) noexcept {
     const SmdVertexFill call = [](const void* context, SmdVertex& vertex) noexcept {
         (*static_cast<const Fill*>(context))(vertex);
     };
     return smd_block_vertex(writer, cache, key, kind, call, &fill);
+}
+
+// Inline: they run for every corner of a large file, where a call through a
+// pointer costs more than the few lines they are.
+template <class Vertex>
+ExportResult smd_block_triangle(SmdBlockWriter&, const int (&order)[3], const Vertex& vertex) noexcept {
+    ExportResult rc = EXPORT_OK;
+    for (int i = 0; i < 3 && rc == EXPORT_OK; ++i) rc = vertex(order[i]);
+    return rc;
+}
+
+template <class Vertex>
+ExportResult smd_block_face(SmdBlockWriter& writer, const std::string& material, int size,
+                            const Vertex& vertex) noexcept {
+    static constexpr int FIRST[3] = {2, 1, 0};
+    static constexpr int SECOND[3] = {0, 3, 2};
+    ExportResult rc = writer.material(material);
+    if (rc == EXPORT_OK) rc = smd_block_triangle(writer, FIRST, vertex);
+    if (size != 4 || rc != EXPORT_OK) return rc;
+    rc = writer.material(material);
+    return rc == EXPORT_OK ? smd_block_triangle(writer, SECOND, vertex) : rc;
+}
+
+using SmdBlockBody = ExportResult (*)(const void* context, SmdBlockWriter& writer);  // may throw std::bad_alloc
+
+ExportResult smd_block_file(std::FILE* stream, SmdBlockBody body, const void* context) noexcept;
+
+// The same with body(writer), a callable.
+template <class Body>
+ExportResult smd_block_file(std::FILE* stream, const Body& body) noexcept {
+    const SmdBlockBody call = [](const void* context, SmdBlockWriter& writer) {
+        return (*static_cast<const Body*>(context))(writer);
+    };
+    return smd_block_file(stream, call, &body);
 }

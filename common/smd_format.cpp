@@ -248,13 +248,13 @@ int smd_compose_time_line(char* out, int frame) noexcept {
 
 // ---- Writing ------------------------------------------------------------------
 
-int smd_write_text(std::FILE* stream, const char* text, std::size_t length) noexcept {
-    if (stream == nullptr) return SMD_WRITE_FAILED;
-    if (length == 0) return 0;
-    return std::fwrite(text, 1, length, stream) == length ? 0 : SMD_WRITE_FAILED;
+ExportResult smd_write_text(std::FILE* stream, const char* text, std::size_t length) noexcept {
+    if (stream == nullptr) return EXPORT_WRITE_FAILED;
+    if (length == 0) return EXPORT_OK;
+    return std::fwrite(text, 1, length, stream) == length ? EXPORT_OK : EXPORT_WRITE_FAILED;
 }
 
-int smd_write_text(std::FILE* stream, const char* text) noexcept {
+ExportResult smd_write_text(std::FILE* stream, const char* text) noexcept {
     return smd_write_text(stream, text, std::strlen(text));
 }
 
@@ -265,82 +265,82 @@ constexpr std::size_t NAMED_LINE_BUFFER = 512;
 
 // Literal segment I of a format, straight from the constant.
 template <const char* Format, std::size_t I>
-int write_literal(std::FILE* stream) noexcept {
+ExportResult write_literal(std::FILE* stream) noexcept {
     constexpr smd_detail::Segment segment = smd_detail::ParsedFormat<Format>::segments[I];
     return smd_write_text(stream, Format + segment.literal_begin, segment.literal_length);
 }
 
 }  // namespace
 
-int smd_write_node_line(std::FILE* stream, const SmdNode& node) noexcept {
+ExportResult smd_write_node_line(std::FILE* stream, const SmdNode& node) noexcept {
     char line[NAMED_LINE_BUFFER];
     const int length = smd_compose_node_line(line, sizeof line, node);
     if (static_cast<std::size_t>(length) <= sizeof line) {
         return smd_write_text(stream, line, static_cast<std::size_t>(length));
     }
     char* at = smd_append<SMD_NODE_INDEX_FORMAT>(line, node.index);
-    int rc = smd_write_text(stream, line, static_cast<std::size_t>(at - line));
-    if (rc == 0) rc = write_literal<SMD_NODE_NAME_FORMAT, 0>(stream);
+    ExportResult rc = smd_write_text(stream, line, static_cast<std::size_t>(at - line));
+    if (rc == EXPORT_OK) rc = write_literal<SMD_NODE_NAME_FORMAT, 0>(stream);
     std::string_view name = node_name(node);
-    while (rc == 0 && !name.empty()) {
+    while (rc == EXPORT_OK && !name.empty()) {
         const std::string_view piece = name.substr(0, sizeof line);
         rc = smd_write_text(stream, line, static_cast<std::size_t>(append_name_bytes(line, piece) - line));
         name.remove_prefix(piece.size());
     }
-    if (rc == 0) rc = write_literal<SMD_NODE_NAME_FORMAT, 1>(stream);
-    if (rc != 0) return rc;
+    if (rc == EXPORT_OK) rc = write_literal<SMD_NODE_NAME_FORMAT, 1>(stream);
+    if (rc != EXPORT_OK) return rc;
     at = append_node_tail(line, node);
     return smd_write_text(stream, line, static_cast<std::size_t>(at - line));
 }
 
-int smd_write_bone_line(std::FILE* stream, const SmdBoneFrame& bone) noexcept {
+ExportResult smd_write_bone_line(std::FILE* stream, const SmdBoneFrame& bone) noexcept {
     char line[SMD_LINE_CAPACITY];
     const int length = smd_compose_bone_line(line, bone);
     return smd_write_text(stream, line, static_cast<std::size_t>(length));
 }
 
-int smd_write_vertex_line(std::FILE* stream, const SmdVertex& vertex) noexcept {
+ExportResult smd_write_vertex_line(std::FILE* stream, const SmdVertex& vertex) noexcept {
     char line[SMD_LINE_CAPACITY];
     const int length = smd_compose_vertex_line(line, vertex);
     return smd_write_text(stream, line, static_cast<std::size_t>(length));
 }
 
-int smd_write_static_vertex_line(std::FILE* stream, const SmdVertex& vertex) noexcept {
+ExportResult smd_write_static_vertex_line(std::FILE* stream, const SmdVertex& vertex) noexcept {
     char line[SMD_LINE_CAPACITY];
     const int length = smd_compose_static_vertex_line(line, vertex);
     return smd_write_text(stream, line, static_cast<std::size_t>(length));
 }
 
-int smd_write_time_line(std::FILE* stream, int frame) noexcept {
+ExportResult smd_write_time_line(std::FILE* stream, int frame) noexcept {
     char line[SMD_LINE_CAPACITY];
     const int length = smd_compose_time_line(line, frame);
     return smd_write_text(stream, line, static_cast<std::size_t>(length));
 }
 
-int smd_write_material_line(std::FILE* stream, const char* material) noexcept {
+ExportResult smd_write_material_line(std::FILE* stream, const char* material) noexcept {
     const std::string_view name(material != nullptr ? material : "");
     char line[NAMED_LINE_BUFFER];
     if (name.size() + sizeof SMD_MATERIAL_FORMAT <= sizeof line) {
         char* end = smd_append<SMD_MATERIAL_FORMAT>(line, name);
         return smd_write_text(stream, line, static_cast<std::size_t>(end - line));
     }
-    int rc = write_literal<SMD_MATERIAL_FORMAT, 0>(stream);
-    if (rc == 0) rc = smd_write_text(stream, name.data(), name.size());
-    if (rc == 0) rc = write_literal<SMD_MATERIAL_FORMAT, 1>(stream);
+    ExportResult rc = write_literal<SMD_MATERIAL_FORMAT, 0>(stream);
+    if (rc == EXPORT_OK) rc = smd_write_text(stream, name.data(), name.size());
+    if (rc == EXPORT_OK) rc = write_literal<SMD_MATERIAL_FORMAT, 1>(stream);
     return rc;
 }
 
-int smd_write_triangle(std::FILE* stream, const SmdTriangle& triangle) noexcept {
-    int rc = triangle.material != nullptr ? smd_write_material_line(stream, triangle.material) : 0;
-    for (int corner = 0; corner < 3 && rc == 0; ++corner) {
+ExportResult smd_write_triangle(std::FILE* stream, const SmdTriangle& triangle) noexcept {
+    ExportResult rc = triangle.material != nullptr ? smd_write_material_line(stream, triangle.material) : EXPORT_OK;
+    for (int corner = 0; corner < 3 && rc == EXPORT_OK; ++corner) {
         rc = smd_write_vertex_line(stream, triangle.vertices[corner]);
     }
     return rc;
 }
 
-int smd_write_static_triangle(std::FILE* stream, const SmdTriangle& triangle) noexcept {
-    int rc = triangle.material != nullptr ? smd_write_material_line(stream, triangle.material) : 0;
-    for (int corner = 0; corner < 3 && rc == 0; ++corner) {
+ExportResult smd_write_static_triangle(std::FILE* stream, const SmdTriangle& triangle) noexcept {
+    ExportResult rc = triangle.material != nullptr ? smd_write_material_line(stream, triangle.material) : EXPORT_OK;
+    for (int corner = 0; corner < 3 && rc == EXPORT_OK; ++corner) {
         rc = smd_write_static_vertex_line(stream, triangle.vertices[corner]);
     }
     return rc;

@@ -48,7 +48,7 @@
 //       gives the capacity: the line's length is returned either way, and
 //       when it is above capacity nothing is written.
 //
-// Writing (each returns 0, or SMD_WRITE_FAILED when the stream is null or
+// Writing (each returns EXPORT_OK, or EXPORT_WRITE_FAILED when the stream is null or
 // took fewer bytes than given; nothing is flushed or closed)
 //
 //   smd_write_text(stream, text[, length])         a constant or a composed
@@ -77,6 +77,8 @@
 #include <string_view>
 #include <type_traits>
 #include <utility>
+
+#include "export_result.h"
 
 // ---- Records -------------------------------------------------------------
 
@@ -345,20 +347,18 @@ int smd_compose_time_line(char* out, int frame) noexcept;
 
 // ---- Writing ------------------------------------------------------------------
 
-// A write the stream did not take in full (disk full, closed pipe, null
-// stream). Distinct from the library's 1 (allocation) and 5 (missing service).
-constexpr int SMD_WRITE_FAILED = 6;
-
-int smd_write_text(std::FILE* stream, const char* text, std::size_t length) noexcept;
-int smd_write_text(std::FILE* stream, const char* text) noexcept;
-int smd_write_node_line(std::FILE* stream, const SmdNode& node) noexcept;
-int smd_write_bone_line(std::FILE* stream, const SmdBoneFrame& bone) noexcept;
-int smd_write_vertex_line(std::FILE* stream, const SmdVertex& vertex) noexcept;
-int smd_write_static_vertex_line(std::FILE* stream, const SmdVertex& vertex) noexcept;
-int smd_write_time_line(std::FILE* stream, int frame) noexcept;
-int smd_write_material_line(std::FILE* stream, const char* material) noexcept;
-int smd_write_triangle(std::FILE* stream, const SmdTriangle& triangle) noexcept;
-int smd_write_static_triangle(std::FILE* stream, const SmdTriangle& triangle) noexcept;
+// Each write gives EXPORT_OK, or EXPORT_WRITE_FAILED when the stream did not
+// take it in full (disk full, closed pipe, null stream).
+ExportResult smd_write_text(std::FILE* stream, const char* text, std::size_t length) noexcept;
+ExportResult smd_write_text(std::FILE* stream, const char* text) noexcept;
+ExportResult smd_write_node_line(std::FILE* stream, const SmdNode& node) noexcept;
+ExportResult smd_write_bone_line(std::FILE* stream, const SmdBoneFrame& bone) noexcept;
+ExportResult smd_write_vertex_line(std::FILE* stream, const SmdVertex& vertex) noexcept;
+ExportResult smd_write_static_vertex_line(std::FILE* stream, const SmdVertex& vertex) noexcept;
+ExportResult smd_write_time_line(std::FILE* stream, int frame) noexcept;
+ExportResult smd_write_material_line(std::FILE* stream, const char* material) noexcept;
+ExportResult smd_write_triangle(std::FILE* stream, const SmdTriangle& triangle) noexcept;
+ExportResult smd_write_static_triangle(std::FILE* stream, const SmdTriangle& triangle) noexcept;
 
 // ---- Coordinates ----------------------------------------------------------------
 

@@ -10,9 +10,16 @@
 //       to float, compared in float with the angle rounded to float. A dot
 //       product that rounding pushed past +-1 has no arc cosine and counts
 //       as within; a NaN does not.
+//
+//   SmoothingLimitCache::of(surface)
+//       The limit of the surface's smoothing angle, taken again only when
+//       the surface differs from the one asked for last: runs of polygons
+//       share a surface, and its cosine need not be taken for each.
 #pragma once
 
 #include <cmath>
+
+#include "surface_shading.h"
 
 struct SmoothingLimit {
     float limit;    // the angle, rounded to float
@@ -34,3 +41,18 @@ inline bool within_smoothing_angle(float dot, const SmoothingLimit& limit) noexc
     const float angle = static_cast<float>(std::acos(static_cast<double>(dot)));
     return angle <= limit.limit;  // false for a NaN dot
 }
+
+class SmoothingLimitCache {
+public:
+    const SmoothingLimit& of(const ExportSurface& wanted) noexcept {
+        if (&wanted != surface_) {
+            surface_ = &wanted;
+            limit_ = smoothing_limit(wanted.smoothing_angle);
+        }
+        return limit_;
+    }
+
+private:
+    const ExportSurface* surface_ = nullptr;
+    SmoothingLimit limit_{};
+};

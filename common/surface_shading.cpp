@@ -1,5 +1,6 @@
 #include "surface_shading.h"
 
+#include "export_names.h"
 #include "host_glue.h"
 
 const char* uv_image_name(const LWTextureFuncs* textures, const LWImageList* images, LWTextureID texture) noexcept {
@@ -35,4 +36,27 @@ bool read_surface_shading(GlobalFunc* global, const LWSurfaceFuncs* surface_func
         }
     }
     return true;
+}
+
+ExportResult read_export_surface(GlobalFunc* global, const LWSurfaceFuncs* surface_funcs, LWSurfaceID surface,
+                                 ExportSurface& record, StringMap& surface_map) noexcept {
+    const char* name = surface_funcs->name(surface);
+    if (name == nullptr || !copy_host_text(record.name, name)) return EXPORT_NO_SERVICE;
+    strmap_insert(&surface_map, record.name.c_str(), &record, map_string_hash(record.name.c_str()));
+    return read_surface_shading(global, surface_funcs, surface, record.smoothing_angle, record.texture_image)
+               ? EXPORT_OK
+               : EXPORT_NO_SERVICE;
+}
+
+const char* export_material_name(int group_by, const char* surface_name, const ExportSurface* surface,
+                                 const char* uv_map) noexcept {
+    switch (group_by) {
+        case GROUP_BY_SURFACE:
+            return surface_name;
+        case GROUP_BY_TEXTURE:
+            return surface != nullptr && !surface->texture_image.empty() ? surface->texture_image.c_str()
+                                                                         : surface_name;
+        default:
+            return uv_map != nullptr ? uv_map : surface_name;
+    }
 }

@@ -26,7 +26,7 @@ int export_with_panel(MeshExportState& state, LWPanelFuncs* panels, const LWStat
         return 0;
     }
     if (const char* name = query->object ? query->object() : nullptr) {
-        if (!mesh_copy_text(state.object_name, name)) return 0;
+        if (!copy_host_text(state.object_name, name)) return 0;
     }
     if (mesh_run_panel(state, panels) != 0) report_error(state.messages, MESSAGE_NO_PANEL);
     // Mode 8 makes what mesh_select_invalid marked Modeler's polygon selection.

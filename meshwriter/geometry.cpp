@@ -2,6 +2,7 @@
 // point and polygon scans, corner binding, smoothed normals, texture
 // coordinates, the panel's counts, the layer choice and the selection of
 // invalid polygons.
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <new>
@@ -21,13 +22,13 @@ int clamp_count(int count) noexcept { return count > 0 ? count : 0; }
 
 MeshPoint* find_point(const MeshExportState& state, LWPntID id) noexcept {
     void* found = nullptr;
-    if (intmap_get(&state.point_map, mesh_id_key(id), &found) != MAP_OK) return nullptr;
+    if (intmap_get(&state.point_map, host_id_key(id), &found) != MAP_OK) return nullptr;
     return static_cast<MeshPoint*>(found);
 }
 
 MeshPolygon* find_polygon(const MeshExportState& state, LWPolID id) noexcept {
     void* found = nullptr;
-    if (intmap_get(&state.polygon_map, mesh_id_key(id), &found) != MAP_OK) return nullptr;
+    if (intmap_get(&state.polygon_map, host_id_key(id), &found) != MAP_OK) return nullptr;
     return static_cast<MeshPolygon*>(found);
 }
 
@@ -52,7 +53,7 @@ const MeshSurfaceName* surface_name_of(MeshExportState& state, const char* text)
         name->text.assign(text);
         name->surface = nullptr;
         if (strmap_get(&state.surface_map, text, &found, hash) == MAP_OK)
-            name->surface = static_cast<const MeshSurface*>(found);
+            name->surface = static_cast<const ExportSurface*>(found);
         MeshSurfaceName* kept = state.surface_names.emplace_back(std::move(name)).get();
         strmap_insert(&state.surface_name_map, kept->text.c_str(), kept, hash);
         return kept;
@@ -67,26 +68,12 @@ void float_copy(const double in[3], float out[3]) noexcept {
     for (int k = 0; k < 3; ++k) out[k] = static_cast<float>(in[k]);
 }
 
-const MeshSurface* smoothing_surface(const MeshPolygon* polygon) noexcept {
+const ExportSurface* smoothing_surface(const MeshPolygon* polygon) noexcept {
     if (polygon == nullptr || polygon->valid == 0 || polygon->corners == nullptr || polygon->surface == nullptr)
         return nullptr;
-    const MeshSurface* surface = polygon->surface->surface;
+    const ExportSurface* surface = polygon->surface->surface;
     return surface != nullptr && surface->smoothing_angle > 0.0 ? surface : nullptr;
 }
-
-// The limit of the surface met last: runs of polygons share a surface.
-struct LimitCache {
-    const MeshSurface* surface = nullptr;
-    SmoothingLimit limit{};
-
-    const SmoothingLimit& of(const MeshSurface* wanted) noexcept {
-        if (wanted != surface) {
-            surface = wanted;
-            limit = smoothing_limit(wanted->smoothing_angle);
-        }
-        return limit;
-    }
-};
 
 // One corner of `own` at a point whose valid polygons are `around` (null
 // where the list is empty or the polygon unknown): the face normal as bound,
@@ -114,7 +101,7 @@ void smooth_corner(const MeshPolygon& own, MeshPolygon* const* around, int count
 // point's list up once instead of once per corner. Gives what the per-corner
 // rule gives: a corner's neighbours are exactly the polygons of its point.
 void smooth_point(const MeshExportState& state, const MeshPoint& point, std::vector<MeshPolygon*>& around,
-                  LimitCache& limits) {
+                  SmoothingLimitCache& limits) {
     around.resize(static_cast<std::size_t>(point.use_count));
     bool any = false;
     for (int i = 0; i < point.use_count; ++i) {
@@ -126,9 +113,9 @@ void smooth_point(const MeshExportState& state, const MeshPoint& point, std::vec
     if (!any) return;
     for (int i = 0; i < point.use_count; ++i) {
         MeshPolygon* polygon = around[static_cast<std::size_t>(i)];
-        const MeshSurface* surface = smoothing_surface(polygon);
+        const ExportSurface* surface = smoothing_surface(polygon);
         if (surface == nullptr) continue;
-        const SmoothingLimit& limit = limits.of(surface);
+        const SmoothingLimit& limit = limits.of(*surface);
         for (int c = 0; c < polygon->size; ++c) {
             if (polygon->corners[c].point != &point) continue;
             smooth_corner(*polygon, around.data(), point.use_count, limit, polygon->corners[c]);
@@ -140,7 +127,7 @@ void smooth_point(const MeshExportState& state, const MeshPoint& point, std::vec
 
 // One array holds every valid polygon's corners, so a large mesh costs one
 // allocation rather than millions.
-int allocate_corners(MeshExportState& state) noexcept {
+ExportResult allocate_corners(MeshExportState& state) noexcept {
     std::size_t total = 0;
     for (const MeshPolygon& polygon : state.polygons) {
         if (polygon.valid != 0) total += static_cast<std::size_t>(polygon.size);
@@ -148,7 +135,7 @@ int allocate_corners(MeshExportState& state) noexcept {
     try {
         state.corners.assign(total, MeshCorner{});
     } catch (...) {
-        return MESH_NO_MEMORY;
+        return EXPORT_NO_MEMORY;
     }
     MeshCorner* next = state.corners.data();
     for (MeshPolygon& polygon : state.polygons) {
@@ -156,23 +143,23 @@ int allocate_corners(MeshExportState& state) noexcept {
         polygon.corners = next;
         next += polygon.size;
     }
-    return MESH_OK;
+    return EXPORT_OK;
 }
 
-int allocate_point_lists(MeshExportState& state) noexcept {
+ExportResult allocate_point_lists(MeshExportState& state) noexcept {
     std::size_t total = 0;
     for (const MeshPoint& point : state.points) total += static_cast<std::size_t>(point.use_count);
     try {
         state.point_polygons.assign(total, nullptr);
     } catch (...) {
-        return MESH_NO_MEMORY;
+        return EXPORT_NO_MEMORY;
     }
     LWPolID* next = state.point_polygons.data();
     for (MeshPoint& point : state.points) {
         point.polygon_list = point.use_count > 0 ? next : nullptr;
         next += point.use_count;
     }
-    return MESH_OK;
+    return EXPORT_OK;
 }
 
 // Enters a polygon into a point's list once: the walk stops at the ID when it
@@ -227,17 +214,19 @@ bool in_row(const MeshPolygon& polygon, int row) noexcept {
 
 }  // namespace
 
-int mesh_allocate(MeshExportState& state) noexcept {
+ExportResult mesh_allocate(MeshExportState& state) noexcept {
     auto* objects = get_service<LWObjectFuncs>(state.global, LWOBJECTFUNCS_GLOBAL);
     MeshEditOp* edit = state.edit;
-    if (objects == nullptr || edit == nullptr) return MESH_NO_SERVICE;
+    if (objects == nullptr || edit == nullptr) return EXPORT_NO_SERVICE;
 
     state.point_count = clamp_count(edit->pointCount(edit->state, state.export_layers, EDCOUNT_ALL));
     state.polygon_count = clamp_count(edit->polyCount(edit->state, state.export_layers, EDCOUNT_ALL));
 
     // surface_count is still 0: the map starts small and grows.
     strmap_init(&state.surface_map, state.surface_count);
-    mesh_collect_surfaces(state);
+    // Without its surfaces (no service, no memory) the object is still
+    // exported, flat and grouped by the polygons' surface names.
+    static_cast<void>(mesh_collect_surfaces(state));
     strmap_init(&state.surface_name_map, 8);
 
     try {
@@ -245,12 +234,12 @@ int mesh_allocate(MeshExportState& state) noexcept {
         state.points.assign(static_cast<std::size_t>(state.point_count), MeshPoint{});
     } catch (...) {
         release_records(state);
-        return MESH_NO_MEMORY;
+        return EXPORT_NO_MEMORY;
     }
     if (intmap_init(&state.polygon_map, state.polygon_count) != MAP_OK ||
         intmap_init(&state.point_map, state.point_count) != MAP_OK) {
         release_records(state);
-        return MESH_NO_MEMORY;
+        return EXPORT_NO_MEMORY;
     }
 
     state.uv_map_count = clamp_count(objects->numVMaps(LWVMAP_TXUV));
@@ -259,18 +248,18 @@ int mesh_allocate(MeshExportState& state) noexcept {
     } catch (...) {
         state.uv_map_count = 0;  // no UVs then, as without maps
     }
-    return MESH_OK;
+    return EXPORT_OK;
 }
 
-int mesh_collect(MeshExportState& state) noexcept {
+ExportResult mesh_collect(MeshExportState& state) noexcept {
     MeshEditOp* edit = state.edit;
-    if (edit == nullptr) return MESH_NO_SERVICE;
-    int rc = MESH_OK;
+    if (edit == nullptr) return EXPORT_NO_SERVICE;
+    ExportResult rc = EXPORT_OK;
     state.scan_index = 0;
     edit->pointScan(edit->state, mesh_scan_point, &state, state.export_layers);
     state.scan_index = 0;
     edit->polyScan(edit->state, mesh_scan_polygon, &state, state.export_layers);
-    if (mesh_bind_corners(state) != MESH_OK) rc = MESH_NO_MEMORY;
+    if (mesh_bind_corners(state) != EXPORT_OK) rc = EXPORT_NO_MEMORY;
     mesh_smooth_normals(state);
     mesh_assign_uvs(state);
     mesh_count_polygons(state);
@@ -287,7 +276,7 @@ EDError mesh_scan_point(void* data, const EDPointInfo* info) noexcept {
     record.flags = info->flags;
     for (int k = 0; k < 3; ++k) record.position[k] = info->position[k];
     record.use_count = 0;
-    intmap_insert(&state->point_map, mesh_id_key(info->pnt), &record);
+    intmap_insert(&state->point_map, host_id_key(info->pnt), &record);
     ++state->scan_index;
     return EDERR_NONE;
 }
@@ -305,7 +294,7 @@ EDError mesh_scan_polygon(void* data, const EDPolygonInfo* info) noexcept {
     const bool face = record.type == LWPOLTYPE_FACE;
     if (face && record.size > 2 && state->edit != nullptr)
         state->edit->polyNormal(state->edit->state, info->pol, record.face_normal);
-    intmap_insert(&state->polygon_map, mesh_id_key(info->pol), &record);
+    intmap_insert(&state->polygon_map, host_id_key(info->pol), &record);
 
     if (info->surface != nullptr) {
         record.surface = surface_name_of(*state, info->surface);
@@ -328,10 +317,10 @@ EDError mesh_mark_polygon(void* data, const EDPolygonInfo* info) noexcept {
     return EDERR_NONE;
 }
 
-int mesh_bind_corners(MeshExportState& state) noexcept {
-    if (allocate_corners(state) != MESH_OK) {
+ExportResult mesh_bind_corners(MeshExportState& state) noexcept {
+    if (allocate_corners(state) != EXPORT_OK) {
         for (MeshPolygon& polygon : state.polygons) polygon.valid = 0;
-        return MESH_NO_MEMORY;
+        return EXPORT_NO_MEMORY;
     }
     for (MeshPolygon& polygon : state.polygons) {
         if (polygon.valid == 0) continue;
@@ -344,7 +333,7 @@ int mesh_bind_corners(MeshExportState& state) noexcept {
             for (int k = 0; k < 3; ++k) corner.normal[k] = polygon.face_normal[k];
         }
     }
-    if (allocate_point_lists(state) != MESH_OK) return MESH_NO_MEMORY;
+    if (allocate_point_lists(state) != EXPORT_OK) return EXPORT_NO_MEMORY;
     for (MeshPolygon& polygon : state.polygons) {
         if (polygon.valid == 0) continue;
         for (int c = 0; c < polygon.size; ++c) {
@@ -352,12 +341,12 @@ int mesh_bind_corners(MeshExportState& state) noexcept {
             if (point != nullptr && point->polygon_list != nullptr) enter_polygon(*point, polygon.id);
         }
     }
-    return MESH_OK;
+    return EXPORT_OK;
 }
 
 void mesh_smooth_normals(MeshExportState& state) noexcept {
     std::vector<MeshPolygon*> around;
-    LimitCache limits;
+    SmoothingLimitCache limits;
     try {
         around.reserve(64);
         for (const MeshPoint& point : state.points) {
@@ -373,49 +362,29 @@ void mesh_assign_uvs(MeshExportState& state) noexcept {
     auto* objects = get_service<LWObjectFuncs>(state.global, LWOBJECTFUNCS_GLOBAL);
     MeshEditOp* edit = state.edit;
     if (objects == nullptr || edit == nullptr) return;
-    const int map_count = state.uv_map_count < static_cast<int>(state.uv_map_names.size())
-                              ? state.uv_map_count
-                              : static_cast<int>(state.uv_map_names.size());
+    const int map_count = std::min(state.uv_map_count, static_cast<int>(state.uv_map_names.size()));
     for (int m = 0; m < map_count; ++m) {
-        const char* name = objects->vmapName(LWVMAP_TXUV, m);
+        const char* kept = nullptr;
+        const char* name = copy_uv_map_name(*objects, m, state.uv_map_names[static_cast<std::size_t>(m)], kept);
         if (name == nullptr) continue;
-        std::string& copy = state.uv_map_names[static_cast<std::size_t>(m)];
-        const bool copied = mesh_copy_text(copy, name);
         // A map the object does not have gives no values: every polygon it
         // would visit ends with has_uv 0 at its first corner and no change.
-        if (edit->pointVSet(edit->state, nullptr, LWVMAP_TXUV, copied ? copy.c_str() : name) == nullptr) continue;
+        if (edit->pointVSet(edit->state, nullptr, LWVMAP_TXUV, kept != nullptr ? kept : name) == nullptr) continue;
         for (MeshPolygon& polygon : state.polygons) {
             if (polygon.valid == 0 || polygon.corners == nullptr || polygon.has_uv == 1) continue;
             read_polygon_uvs(state, polygon);
-            if (polygon.has_uv == 1) polygon.uv_map = copied ? copy.c_str() : nullptr;
+            if (polygon.has_uv == 1) polygon.uv_map = kept;
         }
     }
 }
 
 void mesh_count_polygons(MeshExportState& state) noexcept {
-    int five_plus = 0, degenerate = 0, valid_triangles = 0, non_face = 0, no_uv_triangles = 0;
+    ExportCounts counts{};
     for (const MeshPolygon& polygon : state.polygons) {
         if (polygon.included != 1) continue;
-        if (polygon.type != LWPOLTYPE_FACE) {
-            ++non_face;
-        } else if (polygon.size > 4) {
-            ++five_plus;
-        } else if (polygon.size < 3) {
-            ++degenerate;
-        } else {
-            const int triangles = polygon.size == 4 ? 2 : 1;
-            if (polygon.has_uv == 0 && state.verify_uv == 1) {
-                no_uv_triangles += triangles;
-            } else {
-                valid_triangles += triangles;
-            }
-        }
+        count_export_polygon(counts, polygon.type, polygon.size, polygon.has_uv, state.verify_uv);
     }
-    state.five_plus = five_plus;
-    state.degenerate = degenerate;
-    state.valid_triangles = valid_triangles;
-    state.non_face = non_face;
-    state.no_uv_triangles = no_uv_triangles;
+    state.counts = counts;
 }
 
 void mesh_mark_layers(MeshExportState& state) noexcept {
@@ -438,7 +407,7 @@ void mesh_select_invalid(MeshExportState& state, int row) noexcept {
 
 void mesh_release(MeshExportState& state) noexcept {
     release_records(state);
-    std::vector<MeshSurface>().swap(state.surfaces);
+    std::vector<ExportSurface>().swap(state.surfaces);
     std::vector<std::string>().swap(state.uv_map_names);
     std::vector<std::unique_ptr<MeshSurfaceName>>().swap(state.surface_names);
     strmap_free(&state.surface_map);
@@ -449,10 +418,6 @@ void mesh_release(MeshExportState& state) noexcept {
     state.point_count = 0;
     state.surface_count = 0;
     state.uv_map_count = 0;
-    state.five_plus = 0;
-    state.degenerate = 0;
-    state.valid_triangles = 0;
-    state.non_face = 0;
-    state.no_uv_triangles = 0;
+    state.counts = ExportCounts{};
     state.selecting = -1;
 }

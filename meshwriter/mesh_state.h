@@ -6,8 +6,8 @@
 // gives it the global function, the messages, the panel services, the open
 // mesh edit and the object's name. The panel code then runs, once:
 //
-//   mesh_allocate(state)   MESH_OK, MESH_NO_SERVICE (5: no "Scene Objects 4";
-//                          nothing is collected) or MESH_NO_MEMORY (1: the
+//   mesh_allocate(state)   EXPORT_OK, EXPORT_NO_SERVICE (5: no "Scene Objects 4";
+//                          nothing is collected) or EXPORT_NO_MEMORY (1: the
 //                          arrays could not be made; both stay empty). Counts
 //                          the points and polygons of the `export_layers`
 //                          layers, records the object's surfaces
@@ -16,7 +16,7 @@
 //   mesh_collect(state)    after a successful mesh_allocate: the point scan,
 //                          the polygon scan, mesh_bind_corners,
 //                          mesh_smooth_normals, mesh_assign_uvs,
-//                          mesh_count_polygons. MESH_OK, or MESH_NO_MEMORY
+//                          mesh_count_polygons. EXPORT_OK, or EXPORT_NO_MEMORY
 //                          when a step ran short (the records are then
 //                          consistent but incomplete: corners without lists
 //                          keep their face normals).
@@ -69,13 +69,11 @@
 #include <lwserver.h>
 #include <lwsurf.h>
 
+#include "export_counts.h"
 #include "export_names.h"
+#include "export_result.h"
 #include "mapkit.h"
-
-// Result codes of the steps.
-constexpr int MESH_OK = 0;
-constexpr int MESH_NO_MEMORY = 1;   // an allocation failed
-constexpr int MESH_NO_SERVICE = 5;  // a required host service is missing
+#include "surface_shading.h"
 
 // "Export Layers:" choices, as the edit's layer codes.
 constexpr int MESH_LAYERS_ALL = OPLYR_NONEMPTY;  // "All layers": every layer with geometry
@@ -92,17 +90,11 @@ constexpr int MESH_INVALID_ROWS = 4;
 // point IDs and corners.
 constexpr int MESH_MAX_CORNERS = 4;
 
-struct MeshSurface {
-    std::string name;
-    double smoothing_angle;     // radians; 0 when the surface reports none
-    std::string texture_image;  // image of a UV-projected base colour layer; empty: none
-};
-
 // One surface name as polygons carry it: the text, and the surface record of
 // that name when the object has one (found once, when the text is first met).
 struct MeshSurfaceName {
     std::string text;
-    const MeshSurface* surface;
+    const ExportSurface* surface;
 };
 
 struct MeshPoint {
@@ -171,8 +163,8 @@ struct MeshExportState {
     int uv_map_count = 0;   // "TXUV" maps ("Scene Objects 4")
     IntMap polygon_map{};   // polygon ID -> MeshPolygon*
     IntMap point_map{};     // point ID -> MeshPoint*
-    StringMap surface_map{};  // surface name -> MeshSurface* (keys: the records' names)
-    std::vector<MeshSurface> surfaces;   // surface_count records, host order
+    StringMap surface_map{};  // surface name -> ExportSurface* (keys: the records' names)
+    std::vector<ExportSurface> surfaces;   // surface_count records, host order
     std::vector<MeshPolygon> polygons;   // polygon_count records, scan order
     std::vector<MeshPoint> points;       // point_count records, scan order
     std::vector<MeshCorner> corners;     // storage of every valid polygon's corners
@@ -189,11 +181,7 @@ struct MeshExportState {
     const LWMessageFuncs* messages = nullptr;  // "Info Messages 2"
 
     // ---- Counters (the panel's rows) ----------------------------------------------
-    int five_plus = 0;        // "5+ sided polygons:"
-    int degenerate = 0;       // "Degenerated polygons (2 vert etc):"
-    int valid_triangles = 0;  // "Triangles"
-    int non_face = 0;         // "Subpatches, curves, skelegons etc :"
-    int no_uv_triangles = 0;  // "Triangles without UV information:"
+    ExportCounts counts{};
 
     // ---- Settings and panel (panel.cpp) --------------------------------------------
     int group_by = GROUP_BY_UV_MAP;
@@ -210,8 +198,8 @@ struct MeshExportState {
 };
 
 // ---- geometry.cpp ----------------------------------------------------------------
-int mesh_allocate(MeshExportState& state) noexcept;
-int mesh_collect(MeshExportState& state) noexcept;
+ExportResult mesh_allocate(MeshExportState& state) noexcept;
+ExportResult mesh_collect(MeshExportState& state) noexcept;
 void mesh_count_polygons(MeshExportState& state) noexcept;
 void mesh_mark_layers(MeshExportState& state) noexcept;
 void mesh_select_invalid(MeshExportState& state, int row) noexcept;
@@ -227,38 +215,15 @@ EDError mesh_scan_polygon(void* data, const EDPolygonInfo* polygon) noexcept;
 // passed over.
 EDError mesh_mark_polygon(void* data, const EDPolygonInfo* polygon) noexcept;
 
-// MESH_OK, or MESH_NO_MEMORY when the corner array (then no polygon stays
+// EXPORT_OK, or EXPORT_NO_MEMORY when the corner array (then no polygon stays
 // valid) or the points' polygon lists (then corners keep their face normals)
 // could not be made.
-int mesh_bind_corners(MeshExportState& state) noexcept;
+ExportResult mesh_bind_corners(MeshExportState& state) noexcept;
 void mesh_smooth_normals(MeshExportState& state) noexcept;
 void mesh_assign_uvs(MeshExportState& state) noexcept;
 
 // ---- surfaces.cpp ----------------------------------------------------------------
 // Records the object's surfaces (every surface of the host when the object
 // has no name). Missing services or allocations leave no surfaces;
-// MESH_NO_MEMORY only when the records themselves could not be made.
-int mesh_collect_surfaces(MeshExportState& state) noexcept;
-// MESH_OK, or MESH_NO_SERVICE when the surface has no name (or it could not
-// be copied), no base colour texture, or the texture services are missing:
-// what was read so far stays.
-int mesh_read_surface(MeshExportState& state, const LWSurfaceFuncs* surface_funcs, MeshSurface& record,
-                      LWSurfaceID surface) noexcept;
-
-// ---- Small helpers the files share ---------------------------------------------------
-
-// Host IDs are pointer-sized handles; the maps keep them whole.
-inline IntMapKey mesh_id_key(const void* id) noexcept {
-    return static_cast<IntMapKey>(reinterpret_cast<std::uintptr_t>(id));
-}
-
-// Copies a host text into `out`; false (out left empty) when memory runs out.
-inline bool mesh_copy_text(std::string& out, const char* text) noexcept {
-    try {
-        out.assign(text != nullptr ? text : "");
-        return true;
-    } catch (...) {
-        out.clear();
-        return false;
-    }
-}
+// EXPORT_NO_MEMORY only when the records themselves could not be made.
+ExportResult mesh_collect_surfaces(MeshExportState& state) noexcept;

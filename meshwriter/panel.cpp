@@ -7,50 +7,20 @@
 #include "host_glue.h"
 #include "meshwriter.h"
 #include "panel_kit.h"
+#include "smd_save.h"
 #include "uv_template.h"
 #include "writer.h"
 
 namespace {
 
-// Kept for the life of the loaded plug-in, so the folder chosen last is
-// offered again.
-FileNameBuffers smd_buffers;
-
 constexpr char PANEL_TITLE[] = "SMD Static Mesh Exporter by Tolvane";
-constexpr int PANEL_WIDTH = 520;
 constexpr int PANEL_HEIGHT = 440;
-// The popups end their label at this x, so their fields line up.
-constexpr int FIELD_X = 160;
-constexpr int POPUP_WIDTH = 180;
-constexpr int LIST_WIDTH = 500;
 
 constexpr char LABEL_LAYERS[] = "Export Layers:";
-constexpr char LABEL_GROUP_BY[] = "Group Triangles by:";
-constexpr char LABEL_VERIFY[] = "Don't verify UV information";
-constexpr char LABEL_VALID_LIST[] = "Valid Geometry List";
-constexpr char LABEL_INVALID_LIST[] = "Invalid Geometry List";
-constexpr char LABEL_UV_TEMPLATE[] = "UV Template Image Options";
-constexpr char LABEL_SCALE[] = "Scale geometry:";
-constexpr char LABEL_SAVE_HINT[] = "Click Save SMD File to export SMD file:";
-constexpr char LABEL_SAVE[] = "Save SMD file";
-
-constexpr char MESSAGE_UNABLE_TO_SAVE[] = "Unable to save file!";
-constexpr char MESSAGE_SAVE_FAILED[] = "Error saving SMD file!";
-
-constexpr char REQUEST_TITLE[] = "Save SMD File";
-constexpr char REQUEST_FILE_TYPE[] = "SMD File";
-// The base name is renamed only while "lwo" -> "smd" cannot be cut off by
-// the buffer's end.
-constexpr std::size_t MAX_RENAMED_BASE = 1019;
 
 const char* const LAYER_ITEMS[] = {"All layers", "Foreground only"};
 
-const char* const INVALID_LABELS[MESH_INVALID_ROWS] = {
-    "Triangles without UV information:",
-    "Degenerated polygons (2 vert etc):",
-    "5+ sided polygons:",
-    "Subpatches, curves, skelegons etc :",
-};
+static_assert(MESH_INVALID_ROWS == MESH_PANEL_INVALID_ROWS);
 constexpr char CLICK_TO_SELECT[] = "Click to select geometry";
 const int COLUMN_WIDTHS[] = {200, 100, 200};
 constexpr int COLUMN_COUNT = 3;
@@ -90,7 +60,7 @@ char* valid_name(void* data, int row, int column) noexcept {
     if (row != 0) return nullptr;
     switch (column) {
         case 0: return panel_text("Triangles");
-        case 1: return number_text(*state, state->valid_triangles);
+        case 1: return number_text(*state, state->counts.valid_triangles);
         case 2: return panel_text("");
         default: return nullptr;
     }
@@ -100,10 +70,10 @@ int invalid_count(void*) noexcept { return MESH_INVALID_ROWS; }
 
 int invalid_row_count(const MeshExportState& state, int row) noexcept {
     switch (row) {
-        case MESH_ROW_NO_UV: return state.no_uv_triangles;
-        case MESH_ROW_DEGENERATE: return state.degenerate;
-        case MESH_ROW_FIVE_PLUS: return state.five_plus;
-        default: return state.non_face;
+        case MESH_ROW_NO_UV: return state.counts.no_uv_triangles;
+        case MESH_ROW_DEGENERATE: return state.counts.degenerate;
+        case MESH_ROW_FIVE_PLUS: return state.counts.five_plus;
+        default: return state.counts.non_face;
     }
 }
 
@@ -114,7 +84,7 @@ char* invalid_name(void* data, int row, int column) noexcept {
     if (row < 0 || row >= MESH_INVALID_ROWS) return nullptr;
     const int count = invalid_row_count(*state, row);
     switch (column) {
-        case 0: return panel_text(INVALID_LABELS[row]);
+        case 0: return panel_text(MESH_PANEL_INVALID_LABELS[row]);
         case 1: return number_text(*state, count);
         case 2: return panel_text(count > 0 ? CLICK_TO_SELECT : "");
         default: return nullptr;
@@ -170,13 +140,10 @@ void scale_value_changed(LWControlID control, void* data) noexcept {
 void uv_template_pressed(LWControlID control, void* data) noexcept {
     auto* state = static_cast<MeshExportState*>(data);
     if (state == nullptr) return;
-    UvTemplateSource source{};
-    source.global = state->global;
-    source.messages = state->messages;
-    source.panels = state->panel_funcs;
-    source.uv_map_count = state->uv_map_count;
-    source.polygons = uv_source_modeler(state->edit);
-    uv_template_open(control, source);
+    const UvTemplateSource source{state->global, state->messages, state->panel_funcs, state->uv_map_count,
+                                  uv_source_modeler(state->edit)};
+    // The template exporter shows its own failures.
+    static_cast<void>(uv_template_open(control, source));
 }
 
 // The factor the writer uses: the float field while "Scale geometry:" is on
@@ -187,6 +154,16 @@ float panel_scale(MeshExportState& state) noexcept {
     return scale == 0.0f ? 1.0f : scale;
 }
 
+// Before the requester: a cancelled save still takes the panel's scale.
+void take_scale(void* data) noexcept {
+    auto* state = static_cast<MeshExportState*>(data);
+    state->scale = panel_scale(*state);
+}
+
+ExportResult write_static(const void* data, std::FILE* stream) noexcept {
+    return mesh_write_smd(*static_cast<const MeshExportState*>(data), stream);
+}
+
 // ---- building -----------------------------------------------------------------
 
 LWControl* add_text(MeshExportState& state, const char* label, int x, int y) noexcept {
@@ -195,16 +172,16 @@ LWControl* add_text(MeshExportState& state, const char* label, int x, int y) noe
 
 LWControl* add_popup(MeshExportState& state, const char* label, int y, int (*count)(void*),
                      char* (*name)(void*, int), LWCtlEventHook event) noexcept {
-    LWControl* control =
-        panel_add_popup(state.panel_funcs, state.panel, label, POPUP_WIDTH, count, name, FIELD_X, y, &state);
+    LWControl* control = panel_add_popup(state.panel_funcs, state.panel, label, MESH_PANEL_POPUP_WIDTH, count, name,
+                                         MESH_PANEL_POPUP_FIELD_X, y, &state);
     panel_set_event(control, event, &state);
     return control;
 }
 
 LWControl* add_list(MeshExportState& state, const char* label, int visible_rows, int (*count)(void*),
                     char* (*name)(void*, int, int)) noexcept {
-    return panel_add_list(state.panel_funcs, state.panel, label, LIST_WIDTH, visible_rows, count, name, column_width,
-                          &state);
+    return panel_add_list(state.panel_funcs, state.panel, label, MESH_PANEL_LIST_WIDTH, visible_rows, count, name,
+                          column_width, &state);
 }
 
 LWControl* add_button(MeshExportState& state, const char* label, int x, int y, LWCtlEventHook event) noexcept {
@@ -229,34 +206,34 @@ bool add_controls(MeshExportState& state) noexcept {
     if (c.object == nullptr) return false;
     c.layers = add_popup(state, LABEL_LAYERS, 42, layers_count, layers_name, layers_changed);
     if (c.layers == nullptr) return false;
-    c.group_by = add_popup(state, LABEL_GROUP_BY, 77, group_count, group_name, grouping_changed);
+    c.group_by = add_popup(state, MESH_PANEL_GROUP_BY, 77, group_count, group_name, grouping_changed);
     if (c.group_by == nullptr) return false;
-    c.verify = add_bool(state, LABEL_VERIFY, 366, 77, 0, verify_changed);
+    c.verify = add_bool(state, MESH_PANEL_VERIFY, 366, 77, 0, verify_changed);
     if (c.verify == nullptr) return false;
 
     // The valid list takes no event: a click there selects and changes nothing.
-    c.valid_list = add_list(state, LABEL_VALID_LIST, 3, valid_count, valid_name);
+    c.valid_list = add_list(state, MESH_PANEL_VALID_LIST, 3, valid_count, valid_name);
     if (c.valid_list == nullptr) return false;
     panel_place(c.valid_list, 5, 112);
     // Left where the toolkit puts it, below the valid list. Ghosted once: its
     // rows stay clickable to select the polygons they count.
-    c.invalid_list = add_list(state, LABEL_INVALID_LIST, 5, invalid_count, invalid_name);
+    c.invalid_list = add_list(state, MESH_PANEL_INVALID_LIST, 5, invalid_count, invalid_name);
     if (c.invalid_list == nullptr) return false;
     panel_set_pointer(c.invalid_list, CTL_USEREVENT, reinterpret_cast<void*>(&invalid_row_clicked));
     panel_draw(c.invalid_list, DR_GHOST);
 
-    c.uv_template = add_button(state, LABEL_UV_TEMPLATE, 377, 320, uv_template_pressed);
+    c.uv_template = add_button(state, MESH_PANEL_UV_TEMPLATE, 377, 320, uv_template_pressed);
     if (c.uv_template == nullptr) return false;
-    c.scale_box = add_bool(state, LABEL_SCALE, 8, 320, 1, scale_box_changed);
+    c.scale_box = add_bool(state, MESH_PANEL_SCALE, 8, 320, 1, scale_box_changed);
     if (c.scale_box == nullptr) return false;
     c.scale_value = panel_add_typed(state.panel_funcs, state.panel, "FloatControl", LWT_FLOAT, "", 112, 320);
     if (c.scale_value == nullptr) return false;
     panel_set_float(c.scale_value, static_cast<double>(state.scale));
     c.scale_kept = state.scale;
     panel_set_event(c.scale_value, scale_value_changed, &state);
-    c.save_hint = add_text(state, LABEL_SAVE_HINT, 5, 360);
+    c.save_hint = add_text(state, MESH_PANEL_SAVE_HINT, 5, 360);
     if (c.save_hint == nullptr) return false;
-    c.save = add_button(state, LABEL_SAVE, 422, 360, mesh_save);
+    c.save = add_button(state, MESH_PANEL_SAVE, 422, 360, mesh_save);
     return c.save != nullptr;
 }
 
@@ -268,13 +245,7 @@ void forget_panel(MeshExportState& state) noexcept {
 }  // namespace
 
 int mesh_run_panel(MeshExportState& state, LWPanelFuncs* panels) noexcept {
-    if (panels == nullptr || panels->create == nullptr) return 1;
-    try {
-        state.object_label = "Object: " + state.object_name;
-    } catch (...) {
-        return 1;
-    }
-    LWPanelID panel = panel_create_checked(panels, PANEL_TITLE, PANEL_WIDTH, PANEL_HEIGHT);
+    LWPanelID panel = mesh_panel_create(panels, PANEL_TITLE, PANEL_HEIGHT, state.object_name, state.object_label);
     if (panel == nullptr) return 1;
     state.panel_funcs = panels;
     state.panel = panel;
@@ -284,7 +255,9 @@ int mesh_run_panel(MeshExportState& state, LWPanelFuncs* panels) noexcept {
         return 1;
     }
 
-    if (mesh_allocate(state) == MESH_OK) mesh_collect(state);
+    // A collection that ran short shows what it gathered: the counts say
+    // what will be written.
+    if (mesh_allocate(state) == EXPORT_OK) static_cast<void>(mesh_collect(state));
     mesh_refresh_panel(state);
     panels->open(panel, PANF_BLOCKING | PANF_CANCEL);
     panels->destroy(panel);
@@ -296,25 +269,12 @@ void mesh_refresh_panel(MeshExportState& state) noexcept {
     panel_draw(state.controls.valid_list, DR_REFRESH);
     panel_draw(state.controls.invalid_list, DR_REFRESH);
     if (state.uv_map_count == 0) panel_draw(state.controls.uv_template, DR_GHOST);
-    panel_draw_enabled(state.controls.save, state.valid_triangles > 0);
+    panel_draw_enabled(state.controls.save, state.counts.valid_triangles > 0);
 }
 
 void mesh_save(LWControlID, void* data) noexcept {
     auto* state = static_cast<MeshExportState*>(data);
-    if (state == nullptr || get_service<LWFileActivateFunc>(state->global, LWFILEACTIVATEFUNC_GLOBAL) == nullptr)
-        return;
-    LWFileReqLocal request{};
-    fill_file_request(request, smd_buffers, FREQ_SAVE, REQUEST_TITLE, REQUEST_FILE_TYPE);
-    // Before the requester: a cancelled save still takes the panel's scale.
-    state->scale = panel_scale(*state);
-    if (set_base_name(smd_buffers, state->object_name.c_str()) < MAX_RENAMED_BASE)
-        smd_default_name(smd_buffers.base_name, SMD_NAME_LOWER_ONLY);
-    if (!run_file_request(state->global, request)) return;
-
-    const int rc = mesh_write_file(*state, smd_buffers.full_name);
-    if (rc == MESH_FILE_NOT_OPENED) {
-        report_error(state->messages, MESSAGE_UNABLE_TO_SAVE);
-    } else if (rc != 0) {
-        report_error(state->messages, MESSAGE_SAVE_FAILED);
-    }
+    if (state == nullptr) return;
+    smd_save_requested(SmdSaveJob{state->global, state->messages, state->object_name.c_str(), SMD_NAME_LOWER_ONLY,
+                                  take_scale, write_static, state});
 }

@@ -28,30 +28,21 @@ std::vector<LWSurfaceID> surfaces_to_record(const MeshExportState& state, const 
 
 }  // namespace
 
-int mesh_collect_surfaces(MeshExportState& state) noexcept {
+ExportResult mesh_collect_surfaces(MeshExportState& state) noexcept {
     auto* surface_funcs = get_service<LWSurfaceFuncs>(state.global, LWSURFACEFUNCS_GLOBAL);
-    if (surface_funcs == nullptr) return MESH_OK;
+    if (surface_funcs == nullptr) return EXPORT_OK;
     try {
         const std::vector<LWSurfaceID> list = surfaces_to_record(state, surface_funcs);
-        state.surfaces.assign(list.size(), MeshSurface{});
+        state.surfaces.assign(list.size(), ExportSurface{});
         state.surface_count = static_cast<int>(list.size());
-        for (std::size_t i = 0; i < list.size(); ++i) mesh_read_surface(state, surface_funcs, state.surfaces[i], list[i]);
+        // A surface without a name or texture is kept with what could be read.
+        for (std::size_t i = 0; i < list.size(); ++i)
+            static_cast<void>(
+                read_export_surface(state.global, surface_funcs, list[i], state.surfaces[i], state.surface_map));
     } catch (...) {
-        std::vector<MeshSurface>().swap(state.surfaces);
+        std::vector<ExportSurface>().swap(state.surfaces);
         state.surface_count = 0;
-        return MESH_NO_MEMORY;
+        return EXPORT_NO_MEMORY;
     }
-    return MESH_OK;
-}
-
-int mesh_read_surface(MeshExportState& state, const LWSurfaceFuncs* surface_funcs, MeshSurface& record,
-                      LWSurfaceID surface) noexcept {
-    const char* name = surface_funcs->name(surface);
-    if (name == nullptr || !mesh_copy_text(record.name, name)) return MESH_NO_SERVICE;
-    // A later surface of the same name takes the entry.
-    strmap_insert(&state.surface_map, record.name.c_str(), &record, map_string_hash(record.name.c_str()));
-
-    return read_surface_shading(state.global, surface_funcs, surface, record.smoothing_angle, record.texture_image)
-               ? MESH_OK
-               : MESH_NO_SERVICE;
+    return EXPORT_OK;
 }

@@ -28,22 +28,19 @@ void fill_vertex(const MeshExportState& state, const MeshCorner& corner, SmdVert
 }
 
 // `cache` may be null (no reuse).
-int write_vertex(SmdBlockWriter& sink, SmdVertexLineCache* cache, const MeshExportState& state,
-                 const MeshCorner& corner) noexcept {
+ExportResult write_vertex(SmdBlockWriter& sink, SmdVertexLineCache* cache, const MeshExportState& state,
+                          const MeshCorner& corner) noexcept {
     // The scale is fixed for one file, so the line depends only on the rest.
     const SmdVertexKey key = smd_vertex_key(corner.point, corner.normal, corner.u, corner.v);
     return smd_block_vertex(sink, cache, key, SMD_VERTEX_STATIC,
                             [&](SmdVertex& vertex) noexcept { fill_vertex(state, corner, vertex); });
 }
 
-int write_triangle(SmdBlockWriter& sink, SmdVertexLineCache* cache, const MeshExportState& state,
-                   const MeshPolygon& polygon, const int (&order)[3]) noexcept {
-    for (int corner : order) {
-        if (polygon.corners == nullptr || corner < 0 || corner >= polygon.size) return SMD_WRITE_FAILED;
-        const int rc = write_vertex(sink, cache, state, polygon.corners[corner]);
-        if (rc != 0) return rc;
-    }
-    return 0;
+// A corner the polygon does not have is a write that cannot be made.
+ExportResult write_corner(SmdBlockWriter& sink, SmdVertexLineCache* cache, const MeshExportState& state,
+                          const MeshPolygon& polygon, int corner) noexcept {
+    if (polygon.corners == nullptr || corner < 0 || corner >= polygon.size) return EXPORT_WRITE_FAILED;
+    return write_vertex(sink, cache, state, polygon.corners[corner]);
 }
 
 bool written(const MeshExportState& state, const MeshPolygon& polygon) noexcept {
@@ -52,79 +49,59 @@ bool written(const MeshExportState& state, const MeshPolygon& polygon) noexcept 
 }
 
 // Throws std::bad_alloc (a material name).
-int write_triangles(SmdBlockWriter& sink, const MeshExportState& state) {
+ExportResult write_triangles(SmdBlockWriter& sink, const MeshExportState& state) {
     SmdVertexLineCache cache;
-    if (!cache.ready()) return MESH_NO_MEMORY;
+    if (!cache.ready()) return EXPORT_NO_MEMORY;
     SmdMaterialName material;
-    static constexpr int FIRST[3] = {2, 1, 0};
-    static constexpr int SECOND[3] = {0, 3, 2};
     for (const MeshPolygon& polygon : state.polygons) {
         if (!written(state, polygon)) continue;
-        const std::string& name = material.of(mesh_material_name(state, polygon));
-        int rc = sink.material(name);
-        if (rc == 0) rc = write_triangle(sink, &cache, state, polygon, FIRST);
-        if (rc == 0 && polygon.size == 4) {
-            rc = sink.material(name);
-            if (rc == 0) rc = write_triangle(sink, &cache, state, polygon, SECOND);
-        }
-        if (rc != 0) return rc;
+        const ExportResult rc =
+            smd_block_face(sink, material.of(mesh_material_name(state, polygon)), polygon.size,
+                           [&](int corner) noexcept { return write_corner(sink, &cache, state, polygon, corner); });
+        if (rc != EXPORT_OK) return rc;
     }
-    return 0;
+    return EXPORT_OK;
 }
 
-int write_body(SmdBlockWriter& sink, const MeshExportState& state) {
+ExportResult write_body(SmdBlockWriter& sink, const MeshExportState& state) {
+    ExportResult rc = EXPORT_OK;
     for (const char* text : {SMD_HEADER, SMD_NODES_OPENER, SMD_ROOT_NODE_LINE, SMD_SECTION_END, SMD_SKELETON_OPENER,
                              SMD_TIME_ZERO, SMD_ZERO_BONE_LINE, SMD_SECTION_END, SMD_TRIANGLES_OPENER}) {
-        sink.text(text, std::strlen(text));
+        if (rc == EXPORT_OK) rc = sink.text(text, std::strlen(text));
     }
-    if (sink.result() != 0) return sink.result();
-    const int rc = write_triangles(sink, state);
-    if (rc != 0) return rc;
-    sink.text(SMD_SECTION_END, std::strlen(SMD_SECTION_END));
-    return sink.flush();
+    if (rc == EXPORT_OK) rc = write_triangles(sink, state);
+    if (rc == EXPORT_OK) rc = sink.text(SMD_SECTION_END, std::strlen(SMD_SECTION_END));
+    return rc == EXPORT_OK ? sink.flush() : rc;
 }
 
 }  // namespace
 
 const char* mesh_material_name(const MeshExportState& state, const MeshPolygon& polygon) noexcept {
-    const char* surface_name = polygon.surface != nullptr ? polygon.surface->text.c_str() : DEFAULT_MATERIAL;
-    switch (state.group_by) {
-        case GROUP_BY_SURFACE:
-            return surface_name;
-        case GROUP_BY_TEXTURE: {
-            const MeshSurface* surface = polygon.surface != nullptr ? polygon.surface->surface : nullptr;
-            return surface != nullptr && !surface->texture_image.empty() ? surface->texture_image.c_str()
-                                                                          : surface_name;
-        }
-        default:
-            return polygon.uv_map != nullptr ? polygon.uv_map : surface_name;
-    }
+    if (polygon.surface == nullptr)
+        return export_material_name(state.group_by, DEFAULT_MATERIAL, nullptr, polygon.uv_map);
+    return export_material_name(state.group_by, polygon.surface->text.c_str(), polygon.surface->surface,
+                                polygon.uv_map);
 }
 
-int mesh_write_smd(const MeshExportState& state, std::FILE* stream) noexcept {
-    if (get_service<LWObjectFuncs>(state.global, LWOBJECTFUNCS_GLOBAL) == nullptr) return MESH_NO_SERVICE;
-    try {
-        SmdBlockWriter sink(stream);
-        if (!sink.ready()) return MESH_NO_MEMORY;
-        return write_body(sink, state);
-    } catch (...) {
-        return MESH_NO_MEMORY;
-    }
+ExportResult mesh_write_smd(const MeshExportState& state, std::FILE* stream) noexcept {
+    if (get_service<LWObjectFuncs>(state.global, LWOBJECTFUNCS_GLOBAL) == nullptr) return EXPORT_NO_SERVICE;
+    return smd_block_file(stream, [&](SmdBlockWriter& sink) { return write_body(sink, state); });
 }
 
-int mesh_write_triangle(std::FILE* stream, const MeshExportState& state, const MeshPolygon& polygon, int a, int b,
-                        int c) noexcept {
-    SmdBlockWriter sink(stream);
-    if (!sink.ready()) return MESH_NO_MEMORY;
-    const int order[3] = {a, b, c};
-    const int rc = write_triangle(sink, nullptr, state, polygon, order);
-    return rc != 0 ? rc : sink.flush();
+ExportResult mesh_write_triangle(std::FILE* stream, const MeshExportState& state, const MeshPolygon& polygon, int a,
+                                 int b, int c) noexcept {
+    return smd_block_file(stream, [&](SmdBlockWriter& sink) noexcept {
+        const ExportResult rc = smd_block_triangle(
+            sink, {a, b, c}, [&](int corner) noexcept { return write_corner(sink, nullptr, state, polygon, corner); });
+        return rc != EXPORT_OK ? rc : sink.flush();
+    });
 }
 
-int mesh_write_file(const MeshExportState& state, const char* path) noexcept {
-    SafeFile file;
-    const int rc = safe_file_open(file, path);
-    if (rc == SAFE_FILE_NOT_OPENED) return MESH_FILE_NOT_OPENED;
-    if (rc != SAFE_FILE_OK) return MESH_NO_MEMORY;
-    return safe_file_commit(file, mesh_write_smd(state, file.stream));
+ExportResult mesh_write_file(const MeshExportState& state, const char* path) noexcept {
+    return save_export_file(
+        path,
+        [](const void* data, std::FILE* stream) noexcept {
+            return mesh_write_smd(*static_cast<const MeshExportState*>(data), stream);
+        },
+        &state);
 }

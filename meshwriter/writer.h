@@ -4,9 +4,9 @@
 //
 //   mesh_write_smd(state, stream)
 //       Writes the whole file to a stream opened for writing. Returns 0;
-//       MESH_NO_SERVICE (5) when "Scene Objects 4" is missing (nothing is
-//       written); SMD_WRITE_FAILED (6, smd_format.h) when the stream did not
-//       take a write (writing stops there); MESH_NO_MEMORY (1) when the line
+//       EXPORT_NO_SERVICE (5) when "Scene Objects 4" is missing (nothing is
+//       written); EXPORT_WRITE_FAILED (6) when the stream did not
+//       take a write (writing stops there); EXPORT_NO_MEMORY (1) when the line
 //       buffer or a material name could not be made. Only reads the state,
 //       so saves can repeat.
 //
@@ -14,7 +14,7 @@
 //       The three vertex lines of the polygon's corners a, b, c, in that
 //       order (no material line): "0", the position times `scale` with y and
 //       z swapped, the normal with y and z swapped, u and v. 0 or
-//       SMD_WRITE_FAILED (also for a corner the polygon does not have).
+//       EXPORT_WRITE_FAILED (also for a corner the polygon does not have).
 //
 //   mesh_material_name(state, polygon)
 //       The text the polygon's triangles are grouped under, before blanks
@@ -33,7 +33,7 @@
 //       as it was. A target that could not be opened for writing (a folder,
 //       a read-only file) is refused as such; a device or pipe, which
 //       renaming would replace, is written directly. Returns 0;
-//       MESH_FILE_NOT_OPENED when the target is refused or no file could be
+//       EXPORT_FILE_NOT_OPENED when the target is refused or no file could be
 //       created beside it ("Unable to save file!"); any other non-zero code
 //       when writing, flushing, closing or renaming failed ("Error saving
 //       SMD file!"). The reference exporter saves by the same rules.
@@ -44,12 +44,8 @@
 #include "mesh_state.h"
 #include "smd_format.h"
 
-// No file could be created beside the target (a folder that does not exist,
-// no permission).
-constexpr int MESH_FILE_NOT_OPENED = 7;
-
-int mesh_write_smd(const MeshExportState& state, std::FILE* stream) noexcept;
-int mesh_write_triangle(std::FILE* stream, const MeshExportState& state, const MeshPolygon& polygon, int a, int b,
-                        int c) noexcept;
+ExportResult mesh_write_smd(const MeshExportState& state, std::FILE* stream) noexcept;
+ExportResult mesh_write_triangle(std::FILE* stream, const MeshExportState& state, const MeshPolygon& polygon, int a,
+                                 int b, int c) noexcept;
 const char* mesh_material_name(const MeshExportState& state, const MeshPolygon& polygon) noexcept;
-int mesh_write_file(const MeshExportState& state, const char* path) noexcept;
+ExportResult mesh_write_file(const MeshExportState& state, const char* path) noexcept;

@@ -13,7 +13,7 @@
 //                           cannot be had or memory runs out, so every later
 //                           step sees no record.
 //   collect_bones(state)    fills `bones` parent-first, tree by tree; returns
-//                           ANIM_OK, or ANIM_NO_SERVICE when "LW Bone Info 3"
+//                           EXPORT_OK, or EXPORT_NO_SERVICE when "LW Bone Info 3"
 //                           is missing (nothing is added; records from
 //                           bonesAdded on stay zero: id null, no samples).
 //   per save: alloc_bone_samples(state), then the host calls the handler,
@@ -45,16 +45,10 @@
 #include <lwrender.h>
 #include <lwserver.h>
 
+#include "export_result.h"
 #include "mapkit.h"
 #include "rotation.h"
 #include "smd_format.h"
-
-// Result codes of the steps.
-constexpr int ANIM_OK = 0;
-constexpr int ANIM_NO_MEMORY = 1;                   // an allocation failed (or a frame range too wide to count)
-constexpr int ANIM_NO_SERVICE = 5;                  // a host service (or the shared block) is missing
-constexpr int ANIM_WRITE_FAILED = SMD_WRITE_FAILED; // 6: a write, flush, close or rename failed
-constexpr int ANIM_OPEN_FAILED = 7;                 // the output file could not be created
 
 // Slots of the panel's control table.
 constexpr int ANIM_CONTROL_COUNT = 10;
@@ -105,21 +99,17 @@ struct AnimExportState {
     int bonesAdded;
 };
 
-inline IntMapKey anim_item_key(LWItemID id) noexcept {
-    return static_cast<IntMapKey>(reinterpret_cast<std::uintptr_t>(id));
-}
-
 // ---- Sampling (sampling.cpp) ---------------------------------------------
 
 void prepare_bones(AnimExportState& state) noexcept;
-int collect_bones(AnimExportState* state) noexcept;
+ExportResult collect_bones(AnimExportState* state) noexcept;
 
 // Sets frameCount = lastFrame - firstFrame + 1 (0 when the range is empty)
 // and gives every record new zero-filled arrays, releasing earlier ones.
-// ANIM_OK, also for an empty range (no arrays then); ANIM_NO_MEMORY when the
+// EXPORT_OK, also for an empty range (no arrays then); EXPORT_NO_MEMORY when the
 // range holds more frames than an int counts or an array cannot be
 // allocated: then no record keeps any samples and frameCount is 0.
-int alloc_bone_samples(AnimExportState& state) noexcept;
+ExportResult alloc_bone_samples(AnimExportState& state) noexcept;
 
 // Records the bone's pose at access.frame into triple frame - firstFrame;
 // nothing when the record has no samples or the frame lies outside them.
@@ -147,29 +137,29 @@ void goal_aligned_angles(const LWItemInfo* info, LWItemID goal, LWItemID bone, L
 // ---- The shared block (motion_handler.cpp) ---------------------------------
 
 // Finds or creates "smd_anim_mem" through the state's global function and
-// stores the state's address. ANIM_OK, or ANIM_NO_SERVICE when the pool or
+// stores the state's address. EXPORT_OK, or EXPORT_NO_SERVICE when the pool or
 // a block that holds a pointer cannot be had.
-int publish_export_state(AnimExportState& state) noexcept;
+ExportResult publish_export_state(AnimExportState& state) noexcept;
 // Stores null in "smd_anim_mem" when the block exists.
 void withdraw_export_state(const AnimExportState& state) noexcept;
 
 // ---- Writing (writer.cpp) ----------------------------------------------------
 
-// The whole file to an open stream: header, nodes, skeleton. ANIM_OK;
-// ANIM_WRITE_FAILED when the stream refused a write (writing stops). A null
-// stream writes nothing and gives ANIM_OK. Only reads the state.
-int write_anim_smd(const AnimExportState& state, std::FILE* stream) noexcept;
-int write_anim_nodes(std::FILE* stream, const AnimExportState& state) noexcept;
+// The whole file to an open stream: header, nodes, skeleton. EXPORT_OK;
+// EXPORT_WRITE_FAILED when the stream refused a write (writing stops). A null
+// stream writes nothing and gives EXPORT_OK. Only reads the state.
+ExportResult write_anim_smd(const AnimExportState& state, std::FILE* stream) noexcept;
+ExportResult write_anim_nodes(std::FILE* stream, const AnimExportState& state) noexcept;
 // One time block per sampled frame, labelled with its scene frame number; a
 // record without samples gets no pose lines.
-int write_anim_frames(std::FILE* stream, const AnimExportState& state) noexcept;
+ExportResult write_anim_frames(std::FILE* stream, const AnimExportState& state) noexcept;
 // Writes the file through the common safe save (safe_file.h): a temporary
 // file beside `path`, renamed over it only when every write, the flush and
-// the close succeeded, and removed otherwise. ANIM_OK; ANIM_OPEN_FAILED when
+// the close succeeded, and removed otherwise. EXPORT_OK; EXPORT_FILE_NOT_OPENED when
 // the target cannot be written at all (no such folder, a folder, a file we
-// may not write) or nothing could be created beside it; ANIM_WRITE_FAILED or
-// ANIM_NO_MEMORY.
-int save_anim_file(const AnimExportState& state, const char* path) noexcept;
+// may not write) or nothing could be created beside it; EXPORT_WRITE_FAILED or
+// EXPORT_NO_MEMORY.
+ExportResult save_anim_file(const AnimExportState& state, const char* path) noexcept;
 
 // ---- Panel and activation (panel.cpp, activate.cpp) ------------------------
 

@@ -90,7 +90,7 @@ void motion_evaluate(LWInstance instance, const LWItemMotionAccess* access) noex
     // The bone map finds the record in one probe where a scan of `bones`
     // would cost a comparison per bone on every evaluation of every bone.
     void* bone = nullptr;
-    if (intmap_get(&state->boneMap, anim_item_key(access->item), &bone) != MAP_OK) return;
+    if (intmap_get(&state->boneMap, host_id_key(access->item), &bone) != MAP_OK) return;
     sample_bone_pose(*state, *static_cast<AnimBone*>(bone), *access);
 }
 
@@ -114,11 +114,11 @@ int anim_motion_activate(int version, GlobalFunc* global, void* local, void*) no
     return AFUNC_OK;
 }
 
-int publish_export_state(AnimExportState& state) noexcept {
+ExportResult publish_export_state(AnimExportState& state) noexcept {
     void** block = find_or_create_block(state.global);
-    if (!block) return ANIM_NO_SERVICE;
+    if (!block) return EXPORT_NO_SERVICE;
     write_block(block, &state);
-    return ANIM_OK;
+    return EXPORT_OK;
 }
 
 void withdraw_export_state(const AnimExportState& state) noexcept {

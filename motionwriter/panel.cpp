@@ -182,14 +182,14 @@ void export_animation(LWControl*, AnimExportState& state) noexcept {
 
     // Without room for the samples nothing is stepped or written: a file of
     // empty time blocks would replace a good one.
-    if (alloc_bone_samples(state) != ANIM_OK) {
+    if (alloc_bone_samples(state) != EXPORT_OK) {
         report_error(state.msgFuncs, MESSAGE_SAVE_FAILED);
         return;
     }
     step_frames(state);
-    const int rc = save_anim_file(state, g_names.full_name);
-    if (rc == ANIM_OPEN_FAILED) report_error(state.msgFuncs, MESSAGE_OPEN_FAILED);
-    else if (rc != ANIM_OK) report_error(state.msgFuncs, MESSAGE_SAVE_FAILED);
+    const ExportResult rc = save_anim_file(state, g_names.full_name);
+    if (rc == EXPORT_FILE_NOT_OPENED) report_error(state.msgFuncs, MESSAGE_OPEN_FAILED);
+    else if (rc != EXPORT_OK) report_error(state.msgFuncs, MESSAGE_SAVE_FAILED);
 }
 
 int open_anim_panel(AnimExportState& state, LWPanelFuncs* panels) noexcept {

@@ -58,7 +58,7 @@ std::unique_ptr<char[]> copy_text(const char* text) noexcept {
 // may report more bones than it counted): nothing is stored past boneCount.
 void add_bone(AnimExportState& state, const LWBoneInfo* bone_info, LWItemID bone) noexcept {
     void* found = nullptr;
-    if (intmap_get(&state.boneMap, anim_item_key(bone), &found) == MAP_OK) return;
+    if (intmap_get(&state.boneMap, host_id_key(bone), &found) == MAP_OK) return;
     if (state.bonesAdded >= state.boneCount) return;
     const LWItemInfo* info = state.itemInfo;
     AnimBone& record = state.bones[state.bonesAdded];
@@ -71,7 +71,7 @@ void add_bone(AnimExportState& state, const LWBoneInfo* bone_info, LWItemID bone
         record.isNull = 1;
         ++state.nullBoneCount;
     }
-    intmap_insert(&state.boneMap, anim_item_key(bone), &record);
+    intmap_insert(&state.boneMap, host_id_key(bone), &record);
     ++state.bonesAdded;
 }
 
@@ -137,7 +137,7 @@ void release_samples(AnimExportState& state) noexcept {
 }  // namespace
 
 void prepare_bones(AnimExportState& state) noexcept {
-    if (publish_export_state(state) != ANIM_OK) return;
+    if (publish_export_state(state) != EXPORT_OK) return;
     const LWItemInfo* info = state.itemInfo;
     if (!info || !state.object) return;
     int count = 0;
@@ -156,14 +156,14 @@ void prepare_bones(AnimExportState& state) noexcept {
     state.boneCount = count;
 }
 
-int collect_bones(AnimExportState* state) noexcept {
-    if (!state) return ANIM_NO_SERVICE;
+ExportResult collect_bones(AnimExportState* state) noexcept {
+    if (!state) return EXPORT_NO_SERVICE;
     const auto* bone_info = static_cast<const LWBoneInfo*>(
         state->global ? state->global(LWBONEINFO_GLOBAL, GFUSE_TRANSIENT) : nullptr);
-    if (!bone_info || !state->itemInfo) return ANIM_NO_SERVICE;
+    if (!bone_info || !state->itemInfo) return EXPORT_NO_SERVICE;
     const LWItemInfo* info = state->itemInfo;
     state->bonesAdded = 0;
-    if (state->boneCount == 0) return ANIM_OK;
+    if (state->boneCount == 0) return EXPORT_OK;
     int seen = 0;
     for (LWItemID bone = info->first(LWI_BONE, state->object); bone && seen < state->boneCount;
          bone = info->next(bone), ++seen) {
@@ -171,17 +171,17 @@ int collect_bones(AnimExportState* state) noexcept {
         // A tree whose top is recorded was walked whole already: walking it
         // again would add nothing.
         void* found = nullptr;
-        if (intmap_get(&state->boneMap, anim_item_key(top), &found) == MAP_OK) continue;
+        if (intmap_get(&state->boneMap, host_id_key(top), &found) == MAP_OK) continue;
         visit_tree(*state, bone_info, top);
     }
-    return ANIM_OK;
+    return EXPORT_OK;
 }
 
-int alloc_bone_samples(AnimExportState& state) noexcept {
+ExportResult alloc_bone_samples(AnimExportState& state) noexcept {
     release_samples(state);
     const long long frames = static_cast<long long>(state.lastFrame) - state.firstFrame + 1;
-    if (frames <= 0) return ANIM_OK;
-    if (frames > INT_MAX) return ANIM_NO_MEMORY;
+    if (frames <= 0) return EXPORT_OK;
+    if (frames > INT_MAX) return EXPORT_NO_MEMORY;
     const auto count = static_cast<std::size_t>(frames);
     for (int i = 0; i < state.boneCount; ++i) {
         AnimBone& bone = state.bones[i];
@@ -190,11 +190,11 @@ int alloc_bone_samples(AnimExportState& state) noexcept {
         bone.rotations.reset(new (std::nothrow) double[count][3]());
         if (!bone.positions || !bone.rotations) {
             release_samples(state);
-            return ANIM_NO_MEMORY;
+            return EXPORT_NO_MEMORY;
         }
     }
     state.frameCount = static_cast<int>(frames);
-    return ANIM_OK;
+    return EXPORT_OK;
 }
 
 void sample_bone_pose(AnimExportState& state, AnimBone& bone, const LWItemMotionAccess& access) noexcept {

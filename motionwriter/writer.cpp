@@ -20,7 +20,7 @@ bool same_triple(const double a[3], const double b[3]) noexcept {
     return a[0] == b[0] && a[1] == b[1] && a[2] == b[2];
 }
 
-int write_pose_line(std::FILE* stream, const AnimBone& bone, int frame, double scale) noexcept {
+ExportResult write_pose_line(std::FILE* stream, const AnimBone& bone, int frame, double scale) noexcept {
     SmdBoneFrame line;
     line.node = bone.nodeIndex;
     smd_position_from_host(bone.positions[frame], scale, line.position);
@@ -30,9 +30,9 @@ int write_pose_line(std::FILE* stream, const AnimBone& bone, int frame, double s
 
 }  // namespace
 
-int write_anim_nodes(std::FILE* stream, const AnimExportState& state) noexcept {
-    int rc = ANIM_OK;
-    for (int i = 0; i < state.boneCount && rc == ANIM_OK; ++i) {
+ExportResult write_anim_nodes(std::FILE* stream, const AnimExportState& state) noexcept {
+    ExportResult rc = EXPORT_OK;
+    for (int i = 0; i < state.boneCount && rc == EXPORT_OK; ++i) {
         const AnimBone& bone = state.bones[i];
         if (!is_collected(bone) || (bone.isNull && !state.includeNullBones)) continue;
         SmdNode node;
@@ -40,7 +40,7 @@ int write_anim_nodes(std::FILE* stream, const AnimExportState& state) noexcept {
         node.name = bone.name.get();  // a name that could not be copied is written as ""
         node.parent = -1;
         void* parent = nullptr;
-        if (bone.parentBone && intmap_get(&state.boneMap, anim_item_key(bone.parentBone), &parent) == MAP_OK)
+        if (bone.parentBone && intmap_get(&state.boneMap, host_id_key(bone.parentBone), &parent) == MAP_OK)
             node.parent = static_cast<const AnimBone*>(parent)->nodeIndex;
         // Parents come first; one that does not (a parent loop in a broken
         // scene) is left out, so the skeleton stays a tree.
@@ -51,12 +51,12 @@ int write_anim_nodes(std::FILE* stream, const AnimExportState& state) noexcept {
     return rc;
 }
 
-int write_anim_frames(std::FILE* stream, const AnimExportState& state) noexcept {
+ExportResult write_anim_frames(std::FILE* stream, const AnimExportState& state) noexcept {
     const double scale = static_cast<double>(state.scale);
-    int rc = ANIM_OK;
-    for (int i = 0; i < state.frameCount && rc == ANIM_OK; ++i) {
+    ExportResult rc = EXPORT_OK;
+    for (int i = 0; i < state.frameCount && rc == EXPORT_OK; ++i) {
         rc = smd_write_time_line(stream, state.firstFrame + i);
-        for (int b = 0; b < state.boneCount && rc == ANIM_OK; ++b) {
+        for (int b = 0; b < state.boneCount && rc == EXPORT_OK; ++b) {
             const AnimBone& bone = state.bones[b];
             if (!is_collected(bone) || !bone.positions || !bone.rotations) continue;
             if (i > 0 && same_triple(bone.positions[i], bone.positions[i - 1]) &&
@@ -68,23 +68,24 @@ int write_anim_frames(std::FILE* stream, const AnimExportState& state) noexcept 
     return rc;
 }
 
-int write_anim_smd(const AnimExportState& state, std::FILE* stream) noexcept {
-    if (!stream) return ANIM_OK;
+ExportResult write_anim_smd(const AnimExportState& state, std::FILE* stream) noexcept {
+    if (!stream) return EXPORT_OK;
     const bool bones = has_collected_bones(state);
-    int rc = smd_write_text(stream, SMD_HEADER);
-    if (rc == ANIM_OK) rc = smd_write_text(stream, SMD_NODES_OPENER);
-    if (rc == ANIM_OK) rc = bones ? write_anim_nodes(stream, state) : smd_write_text(stream, SMD_ROOT_NODE_LINE);
-    if (rc == ANIM_OK) rc = smd_write_text(stream, SMD_SECTION_END);
-    if (rc == ANIM_OK) rc = smd_write_text(stream, SMD_SKELETON_OPENER);
-    if (rc == ANIM_OK) rc = bones ? write_anim_frames(stream, state) : smd_write_text(stream, SMD_ZERO_BONE_LINE);
-    if (rc == ANIM_OK) rc = smd_write_text(stream, SMD_SECTION_END);
+    ExportResult rc = smd_write_text(stream, SMD_HEADER);
+    if (rc == EXPORT_OK) rc = smd_write_text(stream, SMD_NODES_OPENER);
+    if (rc == EXPORT_OK) rc = bones ? write_anim_nodes(stream, state) : smd_write_text(stream, SMD_ROOT_NODE_LINE);
+    if (rc == EXPORT_OK) rc = smd_write_text(stream, SMD_SECTION_END);
+    if (rc == EXPORT_OK) rc = smd_write_text(stream, SMD_SKELETON_OPENER);
+    if (rc == EXPORT_OK) rc = bones ? write_anim_frames(stream, state) : smd_write_text(stream, SMD_ZERO_BONE_LINE);
+    if (rc == EXPORT_OK) rc = smd_write_text(stream, SMD_SECTION_END);
     return rc;
 }
 
-int save_anim_file(const AnimExportState& state, const char* path) noexcept {
-    SafeFile file;
-    const int opened = safe_file_open(file, path);
-    if (opened == SAFE_FILE_NOT_OPENED) return ANIM_OPEN_FAILED;
-    if (opened != SAFE_FILE_OK) return ANIM_NO_MEMORY;
-    return safe_file_commit(file, write_anim_smd(state, file.stream));
+ExportResult save_anim_file(const AnimExportState& state, const char* path) noexcept {
+    return save_export_file(
+        path,
+        [](const void* data, std::FILE* stream) noexcept {
+            return write_anim_smd(*static_cast<const AnimExportState*>(data), stream);
+        },
+        &state);
 }

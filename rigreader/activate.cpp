@@ -17,7 +17,7 @@ constexpr char MESSAGE_NO_MEMORY[] = "Out of memory!";
 
 }  // namespace
 
-int skeleton_allocate_table(SkeletonImport& state) noexcept {
+SkeletonResult skeleton_allocate_table(SkeletonImport& state) noexcept {
     state.bone_table.reset(new (std::nothrow) ImportBone[SMD_MAX_NODES]());
     return state.bone_table ? SKELETON_OK : SKELETON_NO_MEMORY;
 }

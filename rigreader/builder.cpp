@@ -265,7 +265,7 @@ void bind_weight_maps(const SkeletonImport& state) noexcept {
 
 namespace {
 
-int run_import(SkeletonImport& state) noexcept {
+SkeletonResult run_import(SkeletonImport& state) noexcept {
     state.more_frames = 0;
     extend_preview_range(state);
     if (smd_find_section(state.reader, "nodes") != 0) return SKELETON_READ_FAILED;
@@ -297,10 +297,10 @@ int run_import(SkeletonImport& state) noexcept {
 
 }  // namespace
 
-int skeleton_import_run(SkeletonImport& state, std::FILE* file) noexcept {
+SkeletonResult skeleton_import_run(SkeletonImport& state, std::FILE* file) noexcept {
     if (!state.bone_table) return SKELETON_READ_FAILED;
     smd_attach(state.reader, file);
-    const int result = run_import(state);
+    const SkeletonResult result = run_import(state);
     smd_attach(state.reader, nullptr);  // the caller closes it
     return result;
 }

@@ -44,15 +44,19 @@
 #include "smd_line_reader.h"
 
 // Result codes of the steps.
-constexpr int SKELETON_OK = 0;
-constexpr int SKELETON_READ_FAILED = 1;  // the file does not hold what an import needs (also a name copy failing)
-constexpr int SKELETON_NO_MEMORY = 1;    // the bone table could not be allocated
-constexpr int SKELETON_NO_PANEL = 1;     // the panel could not be created
+enum [[nodiscard]] SkeletonResult : int {
+    SKELETON_OK = 0,
+    SKELETON_READ_FAILED = 1,  // the file does not hold what an import needs (also a name copy failing)
+    SKELETON_NO_MEMORY = 2,    // the bone table could not be allocated
+    SKELETON_NO_PANEL = 3,     // the panel could not be created
+};
 
 // Results of skeleton_read_frame.
-constexpr int FRAME_END = 1;   // "end", or a bone line whose index lies outside 0..254
-constexpr int FRAME_NEXT = 2;  // a further "time" line: another block follows
-constexpr int FRAME_EOF = 3;   // the file ended inside the block
+enum [[nodiscard]] FrameResult : int {
+    FRAME_END = 1,   // "end", or a bone line whose index lies outside 0..254
+    FRAME_NEXT = 2,  // a further "time" line: another block follows
+    FRAME_EOF = 3,   // the file ended inside the block
+};
 
 constexpr double SKELETON_IMPORT_SCALE = 0.025;
 constexpr double SKELETON_DEFAULT_REST_LENGTH = 0.2;
@@ -106,14 +110,14 @@ struct SkeletonImport {
 // 0..254, at a missing or empty quoted name, or when a name cannot be
 // copied (rows filled so far stay). Lines of fewer than three fields are
 // skipped. A later line with the same index overwrites the row.
-int skeleton_read_nodes(SkeletonImport& state, SmdLineReader& reader) noexcept;
+SkeletonResult skeleton_read_nodes(SkeletonImport& state, SmdLineReader& reader) noexcept;
 
 // One frame block after its "time" line: FRAME_END at "end" or at a bone line
 // whose index lies outside 0..254 (the block ends there), FRAME_NEXT at a
 // further "time" line (sets more_frames), FRAME_EOF at the end of the file.
 // Lines of fewer than seven fields are skipped; rows a block does not
 // mention keep their pose.
-int skeleton_read_frame(SkeletonImport& state, SmdLineReader& reader) noexcept;
+FrameResult skeleton_read_frame(SkeletonImport& state, SmdLineReader& reader) noexcept;
 
 // Lines of the whole file whose first token is "time" (saturating); the file
 // is rewound to its start.
@@ -125,7 +129,7 @@ int skeleton_count_frames(SkeletonImport& state, SmdLineReader& reader) noexcept
 // "nodes" is missing, the nodes section fails, no "time" line follows it or
 // the file ends inside the first frame block (nothing more is sent then;
 // the preview range may already be extended). The caller closes the file.
-int skeleton_import_run(SkeletonImport& state, std::FILE* file) noexcept;
+SkeletonResult skeleton_import_run(SkeletonImport& state, std::FILE* file) noexcept;
 
 // The steps of the run, in the order it calls them. They expect the table
 // to be allocated (skeleton_import_run checks it).
@@ -155,11 +159,11 @@ int preview_last_frame_needed(double frames_per_second, double current_time, int
 // SKELETON_OK after the panel was shown and closed; SKELETON_NO_PANEL when it
 // could not be created (no control may be missing) or the toolkit is not
 // version 19.
-int skeleton_run_panel(SkeletonImport& state, LWPanelFuncs* panels) noexcept;
+SkeletonResult skeleton_run_panel(SkeletonImport& state, LWPanelFuncs* panels) noexcept;
 
 // One button press: scale and length settings from the panel, the file
 // request, the import, and its messages.
 void skeleton_import_file(SkeletonImport& state, int sequence_mode) noexcept;
 
-int skeleton_allocate_table(SkeletonImport& state) noexcept;
+SkeletonResult skeleton_allocate_table(SkeletonImport& state) noexcept;
 void skeleton_release(SkeletonImport& state) noexcept;

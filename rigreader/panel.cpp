@@ -107,7 +107,7 @@ void skeleton_import_file(SkeletonImport& state, int sequence_mode) noexcept {
     std::fclose(file);
 }
 
-int skeleton_run_panel(SkeletonImport& state, LWPanelFuncs* panels) noexcept {
+SkeletonResult skeleton_run_panel(SkeletonImport& state, LWPanelFuncs* panels) noexcept {
     LWPanelID panel = panel_create_checked(panels, PANEL_TITLE, PANEL_WIDTH, PANEL_HEIGHT);
     if (panel == nullptr) return SKELETON_NO_PANEL;
     state.panel_funcs = panels;

@@ -15,7 +15,7 @@ void add_saturating(int& count) noexcept {
 
 }  // namespace
 
-int skeleton_read_nodes(SkeletonImport& state, SmdLineReader& reader) noexcept {
+SkeletonResult skeleton_read_nodes(SkeletonImport& state, SmdLineReader& reader) noexcept {
     if (!state.bone_table) return SKELETON_READ_FAILED;
     for (;;) {
         if (!smd_read_line(reader)) return SKELETON_READ_FAILED;
@@ -41,7 +41,7 @@ int skeleton_read_nodes(SkeletonImport& state, SmdLineReader& reader) noexcept {
     }
 }
 
-int skeleton_read_frame(SkeletonImport& state, SmdLineReader& reader) noexcept {
+FrameResult skeleton_read_frame(SkeletonImport& state, SmdLineReader& reader) noexcept {
     for (;;) {
         if (!smd_read_line(reader)) return FRAME_EOF;
         if (smd_first_token_is(reader, "end")) return FRAME_END;

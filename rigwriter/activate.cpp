@@ -47,10 +47,10 @@ void export_object(RefExportState& state, LWPanelFuncs* panels) noexcept {
         return;
     }
     if (const char* file = state.object_info->filename(state.object)) {
-        if (!ref_copy_text(state.object_file, file)) return;
+        if (!copy_host_text(state.object_file, file)) return;
     }
     // A failed gathering (no memory, no "Scene Objects 4") ends without a panel.
-    if (ref_allocate(state) != REF_OK || ref_collect(state) != REF_OK) return;
+    if (ref_allocate(state) != EXPORT_OK || ref_collect(state) != EXPORT_OK) return;
     if (ref_run_panel(state, panels) != 0) report_error(state.messages, MESSAGE_NO_PANEL);
 }
 

@@ -1,6 +1,7 @@
 // Geometry of the selected object: allocation of the state, the point and
 // polygon scans, corner binding, face and smoothed normals, texture
 // coordinates and the panel's counts.
+#include <algorithm>
 #include <cstddef>
 #include <new>
 
@@ -28,13 +29,13 @@ int count_bones(const RefExportState& state) noexcept {
 
 RefPoint* find_point(const RefExportState& state, LWPntID id) noexcept {
     void* found = nullptr;
-    if (intmap_get(&state.point_map, ref_id_key(id), &found) != MAP_OK) return nullptr;
+    if (intmap_get(&state.point_map, host_id_key(id), &found) != MAP_OK) return nullptr;
     return static_cast<RefPoint*>(found);
 }
 
 RefPolygon* find_polygon(const RefExportState& state, LWPolID id) noexcept {
     void* found = nullptr;
-    if (intmap_get(&state.polygon_map, ref_id_key(id), &found) != MAP_OK) return nullptr;
+    if (intmap_get(&state.polygon_map, host_id_key(id), &found) != MAP_OK) return nullptr;
     return static_cast<RefPolygon*>(found);
 }
 
@@ -61,25 +62,10 @@ void smooth_corner(const RefPolygon& own, RefPolygon* const* around, int count, 
     for (int k = 0; k < 3; ++k) out_normal[k] = unit[k];
 }
 
-// The limit of the surface met last; runs of polygons share a surface, and
-// its cosine need not be taken again for each.
-struct LimitCache {
-    const RefSurface* surface = nullptr;
-    SmoothingLimit limit{};
-
-    const SmoothingLimit& of(const RefSurface* wanted) noexcept {
-        if (wanted != surface) {
-            surface = wanted;
-            limit = smoothing_limit(wanted->smoothing_angle);
-        }
-        return limit;
-    }
-};
-
 // Smooths every corner that lies on `point`. Each polygon of the point's list
 // is looked up once here rather than once per corner of the point.
 void smooth_point(const RefExportState& state, const RefPoint& point, std::vector<RefPolygon*>& around,
-                  LimitCache& limits) {
+                  SmoothingLimitCache& limits) {
     around.resize(static_cast<std::size_t>(point.polygon_count));
     bool any = false;
     for (int i = 0; i < point.polygon_count; ++i) {
@@ -92,7 +78,7 @@ void smooth_point(const RefExportState& state, const RefPoint& point, std::vecto
     for (int i = 0; i < point.polygon_count; ++i) {
         RefPolygon* polygon = around[static_cast<std::size_t>(i)];
         if (!smooths(polygon)) continue;
-        const SmoothingLimit& limit = limits.of(polygon->surface);
+        const SmoothingLimit& limit = limits.of(*polygon->surface);
         for (int c = 0; c < polygon->size; ++c) {
             if (polygon->point_ids[c] != point.id) continue;
             smooth_corner(*polygon, around.data(), point.polygon_count, limit, polygon->corners[c].normal);
@@ -114,7 +100,7 @@ void enter_polygon(RefPoint& point, LWPolID id) noexcept {
 
 // One array holds every valid polygon's corners and one every point's list,
 // so a large mesh costs two allocations rather than millions.
-int allocate_corners(RefExportState& state) noexcept {
+ExportResult allocate_corners(RefExportState& state) noexcept {
     std::size_t total = 0;
     for (const RefPolygon& polygon : state.polygons) {
         if (polygon.valid != 0) total += static_cast<std::size_t>(polygon.size);
@@ -122,7 +108,7 @@ int allocate_corners(RefExportState& state) noexcept {
     try {
         state.corners.assign(total, RefCorner{});
     } catch (...) {
-        return REF_NO_MEMORY;
+        return EXPORT_NO_MEMORY;
     }
     RefCorner* next = state.corners.data();
     for (RefPolygon& polygon : state.polygons) {
@@ -130,7 +116,7 @@ int allocate_corners(RefExportState& state) noexcept {
         polygon.corners = next;
         next += polygon.size;
     }
-    return REF_OK;
+    return EXPORT_OK;
 }
 
 // With count_only, counts the corners whose point ID the scan did not record.
@@ -160,20 +146,20 @@ std::size_t bind_points(RefExportState& state, bool count_only) noexcept {
     return stray;
 }
 
-int allocate_point_lists(RefExportState& state) noexcept {
+ExportResult allocate_point_lists(RefExportState& state) noexcept {
     std::size_t total = 0;
     for (const RefPoint& point : state.points) total += static_cast<std::size_t>(point.polygon_count);
     try {
         state.point_polygons.assign(total, nullptr);
     } catch (...) {
-        return REF_NO_MEMORY;
+        return EXPORT_NO_MEMORY;
     }
     LWPolID* next = state.point_polygons.data();
     for (RefPoint& point : state.points) {
         point.polygons = point.polygon_count > 0 ? next : nullptr;
         next += point.polygon_count;
     }
-    return REF_OK;
+    return EXPORT_OK;
 }
 
 // Texture coordinates of one polygon from the selected map: per-polygon
@@ -196,10 +182,10 @@ void read_polygon_uvs(const RefExportState& state, RefPolygon& polygon) noexcept
 
 }  // namespace
 
-int ref_allocate(RefExportState& state) noexcept {
-    if (state.mesh == nullptr) return REF_NO_SERVICE;
+ExportResult ref_allocate(RefExportState& state) noexcept {
+    if (state.mesh == nullptr) return EXPORT_NO_SERVICE;
     auto* objects = get_service<LWObjectFuncs>(state.global, LWOBJECTFUNCS_GLOBAL);
-    if (objects == nullptr) return REF_NO_SERVICE;
+    if (objects == nullptr) return EXPORT_NO_SERVICE;
 
     state.point_count = clamp_count(state.point_count);
     state.polygon_count = clamp_count(state.polygon_count);
@@ -207,15 +193,15 @@ int ref_allocate(RefExportState& state) noexcept {
         state.polygons.assign(static_cast<std::size_t>(state.polygon_count), RefPolygon{});
         state.points.assign(static_cast<std::size_t>(state.point_count), RefPoint{});
     } catch (...) {
-        return REF_NO_MEMORY;
+        return EXPORT_NO_MEMORY;
     }
 
-    if (strmap_init(&state.surface_map, 128) != MAP_OK) return REF_NO_MEMORY;
-    if (strmap_init(&state.tag_name_map, 8) != MAP_OK) return REF_NO_MEMORY;
-    if (ref_collect_surfaces(state) == REF_NO_MEMORY) return REF_NO_MEMORY;
+    if (strmap_init(&state.surface_map, 128) != MAP_OK) return EXPORT_NO_MEMORY;
+    if (strmap_init(&state.tag_name_map, 8) != MAP_OK) return EXPORT_NO_MEMORY;
+    if (ref_collect_surfaces(state) == EXPORT_NO_MEMORY) return EXPORT_NO_MEMORY;
 
-    if (intmap_init(&state.point_map, state.point_count) != MAP_OK) return REF_NO_MEMORY;
-    if (intmap_init(&state.polygon_map, state.polygon_count) != MAP_OK) return REF_NO_MEMORY;
+    if (intmap_init(&state.point_map, state.point_count) != MAP_OK) return EXPORT_NO_MEMORY;
+    if (intmap_init(&state.polygon_map, state.polygon_count) != MAP_OK) return EXPORT_NO_MEMORY;
 
     state.uv_map_count = clamp_count(objects->numVMaps(LWVMAP_TXUV));
     const int weight_map_count = clamp_count(objects->numVMaps(LWVMAP_WGHT));
@@ -225,26 +211,27 @@ int ref_allocate(RefExportState& state) noexcept {
         state.weight_maps.assign(static_cast<std::size_t>(weight_map_count), RefWeightMap{});
         state.bones.assign(static_cast<std::size_t>(state.bone_count), RefBone{});
     } catch (...) {
-        return REF_NO_MEMORY;
+        return EXPORT_NO_MEMORY;
     }
-    if (strmap_init(&state.weight_bone_map, state.bone_count) != MAP_OK) return REF_NO_MEMORY;
-    if (intmap_init(&state.bone_map, state.bone_count) != MAP_OK) return REF_NO_MEMORY;
-    return REF_OK;
+    if (strmap_init(&state.weight_bone_map, state.bone_count) != MAP_OK) return EXPORT_NO_MEMORY;
+    if (intmap_init(&state.bone_map, state.bone_count) != MAP_OK) return EXPORT_NO_MEMORY;
+    return EXPORT_OK;
 }
 
-int ref_collect(RefExportState& state) noexcept {
-    if (state.mesh == nullptr) return REF_NO_SERVICE;
-    int rc = REF_OK;
+ExportResult ref_collect(RefExportState& state) noexcept {
+    if (state.mesh == nullptr) return EXPORT_NO_SERVICE;
+    ExportResult rc = EXPORT_OK;
     ref_collect_weight_maps(state);
     state.scan_index = 0;
     state.mesh->scanPoints(state.mesh, ref_scan_point, &state);
     state.scan_index = 0;
     state.mesh->scanPolys(state.mesh, ref_scan_polygon, &state);
-    if (ref_bind_corners(state) != REF_OK) rc = REF_NO_MEMORY;
+    if (ref_bind_corners(state) != EXPORT_OK) rc = EXPORT_NO_MEMORY;
     ref_smooth_normals(state);
-    ref_collect_bones(state);
+    // Without "LW Bone Info 3" the mesh is written with the root node only.
+    static_cast<void>(ref_collect_bones(state));
     ref_assign_uvs(state);
-    if (ref_assign_weights(state) != REF_OK) rc = REF_NO_MEMORY;
+    if (ref_assign_weights(state) != EXPORT_OK) rc = EXPORT_NO_MEMORY;
     ref_count_polygons(state);
     return rc;
 }
@@ -257,7 +244,7 @@ int ref_scan_point(void* data, LWPntID point) noexcept {
     record.id = point;
     record.polygon_count = 0;
     state->mesh->pntBasePos(state->mesh, point, record.position);
-    intmap_insert(&state->point_map, ref_id_key(point), &record);
+    intmap_insert(&state->point_map, host_id_key(point), &record);
     ++state->scan_index;
     return 0;
 }
@@ -271,13 +258,13 @@ int ref_scan_polygon(void* data, LWPolID polygon) noexcept {
     record.size = mesh->polSize(mesh, polygon);
     record.type = mesh->polType(mesh, polygon);
     record.id = polygon;
-    intmap_insert(&state->polygon_map, ref_id_key(polygon), &record);
+    intmap_insert(&state->polygon_map, host_id_key(polygon), &record);
 
     if (const char* surface_name = mesh->polTag(mesh, polygon, LWPTAG_SURF)) {
         const std::uint32_t hash = map_string_hash(surface_name);
         void* found = nullptr;
         if (strmap_get(&state->surface_map, surface_name, &found, hash) == MAP_OK) {
-            record.surface = static_cast<RefSurface*>(found);
+            record.surface = static_cast<ExportSurface*>(found);
         } else if (strmap_get(&state->tag_name_map, surface_name, &found, hash) == MAP_OK) {
             record.tag_name = static_cast<const std::string*>(found)->c_str();
         } else {
@@ -322,27 +309,27 @@ void ref_face_normal(RefPolygon& polygon) noexcept {
     }
 }
 
-int ref_bind_corners(RefExportState& state) noexcept {
-    if (allocate_corners(state) != REF_OK) {
+ExportResult ref_bind_corners(RefExportState& state) noexcept {
+    if (allocate_corners(state) != EXPORT_OK) {
         for (RefPolygon& polygon : state.polygons) polygon.valid = 0;
-        return REF_NO_MEMORY;
+        return EXPORT_NO_MEMORY;
     }
     try {
         state.stray_points.assign(bind_points(state, true), RefPoint{});
     } catch (...) {
         for (RefPolygon& polygon : state.polygons) polygon.valid = 0;
-        return REF_NO_MEMORY;
+        return EXPORT_NO_MEMORY;
     }
     bind_points(state, false);
 
-    if (allocate_point_lists(state) != REF_OK) return REF_NO_MEMORY;
+    if (allocate_point_lists(state) != EXPORT_OK) return EXPORT_NO_MEMORY;
     for (const RefPolygon& polygon : state.polygons) {
         if (polygon.valid == 0) continue;
         for (int c = 0; c < polygon.size; ++c) {
             if (RefPoint* point = find_point(state, polygon.point_ids[c])) enter_polygon(*point, polygon.id);
         }
     }
-    return REF_OK;
+    return EXPORT_OK;
 }
 
 // Polygons of surfaces with smoothing angle 0, and corners whose point was
@@ -350,7 +337,7 @@ int ref_bind_corners(RefExportState& state) noexcept {
 // corner's neighbours are exactly the polygons in its point's list.
 void ref_smooth_normals(RefExportState& state) noexcept {
     std::vector<RefPolygon*> around;
-    LimitCache limits;
+    SmoothingLimitCache limits;
     try {
         around.reserve(64);
         for (const RefPoint& point : state.points) {
@@ -366,14 +353,11 @@ void ref_assign_uvs(RefExportState& state) noexcept {
     auto* objects = get_service<LWObjectFuncs>(state.global, LWOBJECTFUNCS_GLOBAL);
     if (objects == nullptr || state.mesh == nullptr) return;
     LWMeshInfo* mesh = state.mesh;
-    const int map_count = state.uv_map_count < static_cast<int>(state.uv_map_names.size())
-                              ? state.uv_map_count
-                              : static_cast<int>(state.uv_map_names.size());
+    const int map_count = std::min(state.uv_map_count, static_cast<int>(state.uv_map_names.size()));
     for (int m = 0; m < map_count; ++m) {
-        const char* name = objects->vmapName(LWVMAP_TXUV, m);
+        const char* kept = nullptr;
+        const char* name = copy_uv_map_name(*objects, m, state.uv_map_names[static_cast<std::size_t>(m)], kept);
         if (name == nullptr) continue;
-        std::string& copy = state.uv_map_names[static_cast<std::size_t>(m)];
-        const bool copied = ref_copy_text(copy, name);
         void* handle = mesh->pntVLookup(mesh, LWVMAP_TXUV, name);
         // A map the object does not have gives no values: every polygon it
         // would visit ends with has_uv 0 at its first corner and no change.
@@ -382,29 +366,16 @@ void ref_assign_uvs(RefExportState& state) noexcept {
         for (RefPolygon& polygon : state.polygons) {
             if (polygon.valid == 0 || polygon.corners == nullptr || polygon.has_uv == 1) continue;
             read_polygon_uvs(state, polygon);
-            if (polygon.has_uv == 1) polygon.uv_map = copied ? copy.c_str() : nullptr;
+            if (polygon.has_uv == 1) polygon.uv_map = kept;
         }
     }
 }
 
 void ref_count_polygons(RefExportState& state) noexcept {
-    RefCounts counts{};
+    ExportCounts counts{};
     for (const RefPolygon& polygon : state.polygons) {
-        if (polygon.id == nullptr) continue;
-        if (polygon.type != LWPOLTYPE_FACE) {
-            ++counts.non_face;
-        } else if (polygon.size > 4) {
-            ++counts.five_plus;
-        } else if (polygon.size < 3) {
-            ++counts.degenerate;
-        } else {
-            const int triangles = polygon.size == 4 ? 2 : 1;
-            if (polygon.has_uv == 0 && state.verify_uv == 1) {
-                counts.no_uv_triangles += triangles;
-            } else {
-                counts.valid_triangles += triangles;
-            }
-        }
+        if (polygon.id == nullptr) continue;  // a slot the scan never filled
+        count_export_polygon(counts, polygon.type, polygon.size, polygon.has_uv, state.verify_uv);
     }
     state.counts = counts;
 }
@@ -416,7 +387,7 @@ void ref_release(RefExportState& state) noexcept {
     std::vector<RefPoint>().swap(state.stray_points);
     std::vector<LWPolID>().swap(state.point_polygons);
     std::vector<std::string>().swap(state.uv_map_names);
-    std::vector<RefSurface>().swap(state.surfaces);
+    std::vector<ExportSurface>().swap(state.surfaces);
     std::vector<std::unique_ptr<std::string>>().swap(state.tag_names);
     std::vector<RefWeightMap>().swap(state.weight_maps);
     std::vector<RefBone>().swap(state.bones);

@@ -5,41 +5,20 @@
 
 #include <iterator>
 
-#include "../meshwriter/uv_template.h"
+#include "uv_template.h"
 #include "host_glue.h"
 #include "panel_kit.h"
 
 namespace {
 
 constexpr char PANEL_TITLE[] = "SMD Reference Mesh Exporter by Tolvane";
-constexpr int PANEL_WIDTH = 520;
 constexpr int PANEL_HEIGHT = 432;
-// The popup ends its label here, so that its field starts at this x.
-constexpr int POPUP_FIELD_X = 160;
-constexpr int POPUP_WIDTH = 180;
-constexpr int LIST_WIDTH = 500;
 
-// "Object: %s" with the object's file name.
-constexpr char OBJECT_LABEL_START[] = "Object: ";
-constexpr char LABEL_GROUP_BY[] = "Group Triangles by:";
-constexpr char LABEL_VERIFY[] = "Don't verify UV information";
-constexpr char LABEL_VALID_LIST[] = "Valid Geometry List";
-constexpr char LABEL_INVALID_LIST[] = "Invalid Geometry List";
-constexpr char LABEL_UV_TEMPLATE[] = "UV Template Image Options";
-constexpr char LABEL_SCALE[] = "Scale geometry:";
 constexpr char LABEL_NULL_BONES[] = "Include null bones";
-constexpr char LABEL_SAVE_HINT[] = "Click Save SMD File to export SMD file:";
-constexpr char LABEL_SAVE[] = "Save SMD file";
 
 constexpr int VALID_ROWS = 3;
 const char* const VALID_LABELS[VALID_ROWS] = {"Triangles", "Bones", "Null Bones"};
-constexpr int INVALID_ROWS = 4;
-const char* const INVALID_LABELS[INVALID_ROWS] = {
-    "Triangles without UV information:",
-    "Degenerated polygons (2 vert etc):",
-    "5+ sided polygons:",
-    "Subpatches, curves, skelegons etc :",
-};
+constexpr int INVALID_ROWS = MESH_PANEL_INVALID_ROWS;
 const int COLUMN_WIDTHS[] = {300, 200};
 
 RefExportState* state_of(void* data) noexcept { return static_cast<RefExportState*>(data); }
@@ -93,9 +72,9 @@ char* invalid_name(void* data, int row, int column) noexcept {
     if (state == nullptr) return nullptr;
     if (row == -1) return column == 0 ? panel_text("Invalid Geometry") : column == 1 ? panel_text("Count") : nullptr;
     if (row < 0 || row >= INVALID_ROWS) return nullptr;
-    if (column == 0) return panel_text(INVALID_LABELS[row]);
+    if (column == 0) return panel_text(MESH_PANEL_INVALID_LABELS[row]);
     if (column != 1) return nullptr;
-    const RefCounts& counts = state->counts;
+    const ExportCounts& counts = state->counts;
     const int values[INVALID_ROWS] = {counts.no_uv_triangles, counts.degenerate, counts.five_plus, counts.non_face};
     return count_text(*state, values[row]);
 }
@@ -141,13 +120,10 @@ void null_bones_changed(LWControlID control, void* data) noexcept {
 void uv_template_pressed(LWControlID control, void* data) noexcept {
     RefExportState* state = state_of(data);
     if (state == nullptr) return;
-    UvTemplateSource source{};
-    source.global = state->global;
-    source.messages = state->messages;
-    source.panels = state->panel_funcs;
-    source.uv_map_count = state->uv_map_count;
-    source.polygons = uv_source_layout(state->mesh);
-    uv_template_open(control, source);
+    const UvTemplateSource source{state->global, state->messages, state->panel_funcs, state->uv_map_count,
+                                  uv_source_layout(state->mesh)};
+    // The template exporter shows its own failures.
+    static_cast<void>(uv_template_open(control, source));
 }
 
 // ---- building -----------------------------------------------------------------
@@ -158,8 +134,8 @@ LWControl* add_text(RefExportState& state, const char* label, int x, int y) noex
 
 LWControl* add_list(RefExportState& state, const char* label, int visible_rows, int (*count)(void*),
                     char* (*name)(void*, int, int)) noexcept {
-    return panel_add_list(state.panel_funcs, state.panel, label, LIST_WIDTH, visible_rows, count, name, column_width,
-                          &state);
+    return panel_add_list(state.panel_funcs, state.panel, label, MESH_PANEL_LIST_WIDTH, visible_rows, count, name,
+                          column_width, &state);
 }
 
 LWControl* add_simple(RefExportState& state, const char* type, LWType desc_type, const char* label, int x,
@@ -173,24 +149,24 @@ bool add_controls(RefExportState& state, RefPanel& c) noexcept {
     c.object = add_text(state, c.object_label.c_str(), 5, 10);
     if (c.object == nullptr) return false;
 
-    c.group_by = panel_add_popup(state.panel_funcs, state.panel, LABEL_GROUP_BY, POPUP_WIDTH, group_count, group_name,
-                                 POPUP_FIELD_X, 42, &state);
+    c.group_by = panel_add_popup(state.panel_funcs, state.panel, MESH_PANEL_GROUP_BY, MESH_PANEL_POPUP_WIDTH,
+                                 group_count, group_name, MESH_PANEL_POPUP_FIELD_X, 42, &state);
     if (c.group_by == nullptr) return false;
 
-    c.verify = add_simple(state, "BoolControl", LWT_BOOLEAN, LABEL_VERIFY, 366, 42);
+    c.verify = add_simple(state, "BoolControl", LWT_BOOLEAN, MESH_PANEL_VERIFY, 366, 42);
     if (c.verify == nullptr) return false;
 
-    c.valid_list = add_list(state, LABEL_VALID_LIST, 3, valid_count, valid_name);
+    c.valid_list = add_list(state, MESH_PANEL_VALID_LIST, 3, valid_count, valid_name);
     if (c.valid_list == nullptr) return false;
     panel_place(c.valid_list, 5, 82);
     // Left where the toolkit puts it, below the valid list, and shown ghosted.
-    c.invalid_list = add_list(state, LABEL_INVALID_LIST, 5, invalid_count, invalid_name);
+    c.invalid_list = add_list(state, MESH_PANEL_INVALID_LIST, 5, invalid_count, invalid_name);
     if (c.invalid_list == nullptr) return false;
     panel_draw(c.invalid_list, DR_GHOST);
 
-    c.uv_template = add_simple(state, "ButtonControl", LWT_INTEGER, LABEL_UV_TEMPLATE, 377, 288);
+    c.uv_template = add_simple(state, "ButtonControl", LWT_INTEGER, MESH_PANEL_UV_TEMPLATE, 377, 288);
     if (c.uv_template == nullptr) return false;
-    c.scale_box = add_simple(state, "BoolControl", LWT_BOOLEAN, LABEL_SCALE, 8, 288);
+    c.scale_box = add_simple(state, "BoolControl", LWT_BOOLEAN, MESH_PANEL_SCALE, 8, 288);
     if (c.scale_box == nullptr) return false;
     c.scale_value = add_simple(state, "FloatControl", LWT_FLOAT, "", 112, 288);
     if (c.scale_value == nullptr) return false;
@@ -198,9 +174,9 @@ bool add_controls(RefExportState& state, RefPanel& c) noexcept {
     c.scale_kept = state.scale;
     c.include_null_bones = add_simple(state, "BoolControl", LWT_BOOLEAN, LABEL_NULL_BONES, 8, 320);
     if (c.include_null_bones == nullptr) return false;
-    c.save_hint = add_text(state, LABEL_SAVE_HINT, 5, 360);
+    c.save_hint = add_text(state, MESH_PANEL_SAVE_HINT, 5, 360);
     if (c.save_hint == nullptr) return false;
-    c.save = add_simple(state, "ButtonControl", LWT_INTEGER, LABEL_SAVE, 442, 360);
+    c.save = add_simple(state, "ButtonControl", LWT_INTEGER, MESH_PANEL_SAVE, 442, 360);
     if (c.save == nullptr) return false;
 
     panel_set_int(c.include_null_bones, CTL_VALUE, 1);
@@ -223,13 +199,7 @@ int ref_group_of_item(const RefExportState& state, int index) noexcept {
 }
 
 int ref_build_panel(RefExportState& state, LWPanelFuncs* panels, RefPanel& controls) noexcept {
-    if (panels == nullptr || panels->create == nullptr) return 1;
-    try {
-        controls.object_label = OBJECT_LABEL_START + state.object_file;
-    } catch (...) {
-        return 1;
-    }
-    LWPanelID panel = panel_create_checked(panels, PANEL_TITLE, PANEL_WIDTH, PANEL_HEIGHT);
+    LWPanelID panel = mesh_panel_create(panels, PANEL_TITLE, PANEL_HEIGHT, state.object_file, controls.object_label);
     if (panel == nullptr) return 1;
     state.panel_funcs = panels;
     state.panel = panel;

@@ -44,9 +44,9 @@
 //       all succeeded; the temporary is removed otherwise, so a failed save
 //       never replaces a good file. A target that exists but is not a regular
 //       file (a device such as a terminal) is written in place. Returns 0,
-//       REF_FILE_NOT_OPENED when `path` cannot be written at all (no such or
+//       EXPORT_FILE_NOT_OPENED when `path` cannot be written at all (no such or
 //       unwritable folder, a folder or a write-protected file of that name),
-//       or the writer's or SMD_WRITE_FAILED's code when the writing failed.
+//       or the writer's or EXPORT_WRITE_FAILED's code when the writing failed.
 //
 //   ref_find_selected_object(item_info, global)               (activate.cpp)
 //       The first of "LW Interface Info 3" selItems whose type is an object,
@@ -60,9 +60,6 @@
 
 #include "ref_state.h"
 #include "smd_format.h"
-
-// ref_write_file: the target cannot be opened for writing.
-constexpr int REF_FILE_NOT_OPENED = 2;
 
 // The panel's controls, in the order they are added. Owned by whoever calls
 // ref_build_panel; the state points at it while the panel exists.
@@ -92,4 +89,4 @@ float ref_panel_scale(const RefExportState& state) noexcept;
 
 void ref_save(LWControlID control, void* data) noexcept;
 LWItemID ref_find_selected_object(const LWItemInfo* item_info, GlobalFunc* global) noexcept;
-int ref_write_file(const RefExportState& state, const char* path) noexcept;
+ExportResult ref_write_file(const RefExportState& state, const char* path) noexcept;

@@ -5,7 +5,7 @@
 // starts zero or empty, the settings at the panel's initial values), fills the host services, object, object_file, mesh, point_count
 // and polygon_count, then:
 //
-//   ref_allocate(state)   0, REF_NO_MEMORY (1) or REF_NO_SERVICE (5: no mesh
+//   ref_allocate(state)   0, EXPORT_NO_MEMORY (1) or EXPORT_NO_SERVICE (5: no mesh
 //                         or no "Scene Objects 4"). Sizes every array and map
 //                         once from the counts: polygons, points, surfaces
 //                         (ref_collect_surfaces), weight maps, bones. On a
@@ -17,7 +17,7 @@
 //                         scanPolys; ref_bind_corners; ref_smooth_normals;
 //                         ref_collect_bones; ref_assign_uvs;
 //                         ref_assign_weights; ref_count_polygons.
-//                         Returns 0, or REF_NO_MEMORY when a step ran out of
+//                         Returns 0, or EXPORT_NO_MEMORY when a step ran out of
 //                         memory on the way (the state is then consistent
 //                         but incomplete; treat it like a failed
 //                         ref_allocate: release, no panel).
@@ -71,25 +71,17 @@
 #include <lwserver.h>
 #include <lwsurf.h>
 
+#include "export_counts.h"
 #include "export_names.h"
+#include "export_result.h"
 #include "mapkit.h"
-
-// Result codes of the steps.
-constexpr int REF_OK = 0;
-constexpr int REF_NO_MEMORY = 1;   // an allocation failed
-constexpr int REF_NO_SERVICE = 5;  // a required host service (or the mesh) is missing
+#include "surface_shading.h"
 
 // Polygons of more points are never exported, so a record keeps at most four
 // point IDs and corners.
 constexpr int REF_MAX_CORNERS = 4;
 // Bone influences kept per point (and so per corner).
 constexpr int REF_MAX_INFLUENCES = 3;
-
-struct RefSurface {
-    std::string name;
-    double smoothing_angle;     // radians; 0 when the surface reports none
-    std::string texture_image;  // image of a UV-projected base colour layer; empty: none
-};
 
 struct RefBone;
 
@@ -135,7 +127,7 @@ struct RefPolygon {
     LWID type;    // the host's polygon type code
     LWPntID point_ids[REF_MAX_CORNERS];  // valid polygons only
     float normal[3];                      // unit face normal, host axes
-    RefSurface* surface;                  // null: no known surface
+    ExportSurface* surface;                  // null: no known surface
     const char* uv_map;                   // points into uv_map_names; null: none
     // The "SURF" tag text when it names no recorded surface (copied once per
     // text into tag_names); the material name falls back to it. Else null.
@@ -154,14 +146,6 @@ struct RefBone {
     double position[3];  // rest position, host axes (world for a root bone)
     double rotation[3];  // heading, pitch, bank: rest rotation then pivot rotation
     std::string weight_map;  // empty: a null bone
-};
-
-struct RefCounts {
-    int non_face;         // "Subpatches, curves, skelegons etc :"
-    int five_plus;        // "5+ sided polygons:"
-    int degenerate;       // "Degenerated polygons (2 vert etc):"
-    int no_uv_triangles;  // "Triangles without UV information:"
-    int valid_triangles;  // "Triangles"
 };
 
 // The panel code's own record (its controls); declared and owned there.
@@ -204,8 +188,8 @@ struct RefExportState {
     std::vector<std::string> uv_map_names;  // uv_map_count entries; RefPolygon::uv_map points here
 
     // ---- Surfaces (surfaces.cpp) --------------------------------------------------
-    std::vector<RefSurface> surfaces;  // one per scene surface, host order
-    StringMap surface_map{};           // surface name -> RefSurface* (keys: the records' names)
+    std::vector<ExportSurface> surfaces;  // one per scene surface, host order
+    StringMap surface_map{};           // surface name -> ExportSurface* (keys: the records' names)
     // "SURF" tags that name no recorded surface, once each (the strings stay
     // in place when the vector grows); tag_name_map finds them by text.
     std::vector<std::unique_ptr<std::string>> tag_names;
@@ -220,7 +204,7 @@ struct RefExportState {
     StringMap weight_bone_map{};   // weight map name -> RefBone* (keys: the bones' weight_map)
 
     // ---- Results and settings ---------------------------------------------------
-    RefCounts counts{};
+    ExportCounts counts{};
     int group_by = GROUP_BY_UV_MAP;
     int verify_uv = 1;           // 1: triangles without complete UVs are left out
     int include_null_bones = 1;  // 1: null bones are listed in the nodes section
@@ -230,8 +214,8 @@ struct RefExportState {
 };
 
 // ---- geometry.cpp --------------------------------------------------------------
-int ref_allocate(RefExportState& state) noexcept;
-int ref_collect(RefExportState& state) noexcept;
+ExportResult ref_allocate(RefExportState& state) noexcept;
+ExportResult ref_collect(RefExportState& state) noexcept;
 void ref_count_polygons(RefExportState& state) noexcept;
 void ref_release(RefExportState& state) noexcept;
 
@@ -241,10 +225,10 @@ void ref_release(RefExportState& state) noexcept;
 int ref_scan_point(void* data, LWPntID point) noexcept;
 int ref_scan_polygon(void* data, LWPolID polygon) noexcept;
 
-// 0, or REF_NO_MEMORY when the corner array or the points' polygon lists
+// 0, or EXPORT_NO_MEMORY when the corner array or the points' polygon lists
 // could not be allocated. Without corners no polygon stays valid; without
 // the lists corners keep their face normals.
-int ref_bind_corners(RefExportState& state) noexcept;
+ExportResult ref_bind_corners(RefExportState& state) noexcept;
 // Unit normal of the plane through corners 0, 1 and the last one, computed in
 // floats from the corners' positions; polygon.normal and every corner normal.
 void ref_face_normal(RefPolygon& polygon) noexcept;
@@ -253,43 +237,21 @@ void ref_assign_uvs(RefExportState& state) noexcept;
 
 // ---- skeleton.cpp --------------------------------------------------------------
 void ref_collect_weight_maps(RefExportState& state) noexcept;
-// 0, or REF_NO_SERVICE when "LW Bone Info 3" (or Item Info) is missing: no
+// 0, or EXPORT_NO_SERVICE when "LW Bone Info 3" (or Item Info) is missing: no
 // bone is recorded and bone_count becomes 0.
-int ref_collect_bones(RefExportState& state) noexcept;
+ExportResult ref_collect_bones(RefExportState& state) noexcept;
 // Returns 1 when the bone was recorded; 0 when it was already there or the
 // bones array (sized from the object's bone count) is full.
 int ref_add_bone(LWItemID bone, RefExportState& state, const LWBoneInfo* bone_info) noexcept;
 // Fills every point's (and stand-in's) weights and influences; a corner
-// reads them through its point. 0, or REF_NO_MEMORY when the list of maps
+// reads them through its point. 0, or EXPORT_NO_MEMORY when the list of maps
 // could not be made (no influences then).
-int ref_assign_weights(RefExportState& state) noexcept;
+ExportResult ref_assign_weights(RefExportState& state) noexcept;
 
 // ---- surfaces.cpp --------------------------------------------------------------
-// 0, REF_NO_MEMORY, or REF_NO_SERVICE when "Surface Functions 2" is missing
+// 0, EXPORT_NO_MEMORY, or EXPORT_NO_SERVICE when "Surface Functions 2" is missing
 // (no surface is recorded then).
-int ref_collect_surfaces(RefExportState& state) noexcept;
-// 0, or REF_NO_SERVICE when the surface has no name, a copy failed, or it has
-// no base colour texture (a texture image is then simply absent).
-int ref_read_surface(RefExportState& state, const LWSurfaceFuncs* surface_funcs, RefSurface& record,
-                     LWSurfaceID surface) noexcept;
+ExportResult ref_collect_surfaces(RefExportState& state) noexcept;
 // The text a polygon's triangles are grouped under, before blanks are
 // replaced; never null: see surfaces.cpp for the fallbacks.
 const char* ref_material_name(const RefExportState& state, const RefPolygon& polygon) noexcept;
-
-// ---- Small helpers the gathering files share -------------------------------------
-
-// Host IDs are pointer-sized handles; the maps keep them whole.
-inline IntMapKey ref_id_key(const void* id) noexcept {
-    return static_cast<IntMapKey>(reinterpret_cast<std::uintptr_t>(id));
-}
-
-// Copies a host text into `out`; false (out left empty) when memory runs out.
-inline bool ref_copy_text(std::string& out, const char* text) noexcept {
-    try {
-        out.assign(text != nullptr ? text : "");
-        return true;
-    } catch (...) {
-        out.clear();
-        return false;
-    }
-}

@@ -17,7 +17,7 @@ bool is_bone(const LWItemInfo* items, LWItemID item) noexcept {
 
 bool is_recorded(const RefExportState& state, LWItemID bone) noexcept {
     void* found = nullptr;
-    return intmap_get(&state.bone_map, ref_id_key(bone), &found) == MAP_OK;
+    return intmap_get(&state.bone_map, host_id_key(bone), &found) == MAP_OK;
 }
 
 // Depth-first from `top`: a bone is recorded before its children, children in
@@ -120,18 +120,18 @@ void ref_collect_weight_maps(RefExportState& state) noexcept {
     if (objects == nullptr) return;
     for (std::size_t k = 0; k < state.weight_maps.size(); ++k) {
         if (const char* name = objects->vmapName(LWVMAP_WGHT, static_cast<int>(k))) {
-            ref_copy_text(state.weight_maps[k].name, name);
+            copy_host_text(state.weight_maps[k].name, name);
         }
     }
 }
 
-int ref_collect_bones(RefExportState& state) noexcept {
+ExportResult ref_collect_bones(RefExportState& state) noexcept {
     auto* bone_info = get_service<LWBoneInfo>(state.global, LWBONEINFO_GLOBAL);
     const LWItemInfo* items = state.item_info;
     state.scan_index = 0;
     if (bone_info == nullptr || items == nullptr || state.object == nullptr) {
         state.bone_count = 0;
-        return REF_NO_SERVICE;
+        return EXPORT_NO_SERVICE;
     }
     // A chain of parents longer than the object's bones can only be a loop
     // in a broken scene; the climb stops there instead of going round.
@@ -147,7 +147,7 @@ int ref_collect_bones(RefExportState& state) noexcept {
         visit(state, bone_info, top);
     }
     state.bone_count = state.scan_index;
-    return REF_OK;
+    return EXPORT_OK;
 }
 
 int ref_add_bone(LWItemID bone, RefExportState& state, const LWBoneInfo* bone_info) noexcept {
@@ -157,7 +157,7 @@ int ref_add_bone(LWItemID bone, RefExportState& state, const LWBoneInfo* bone_in
     RefBone& record = state.bones[static_cast<std::size_t>(state.scan_index)];
     record.id = bone;
     record.index = state.scan_index;
-    ref_copy_text(record.name, items->name(bone));
+    copy_host_text(record.name, items->name(bone));
 
     LWItemID parent = items->parent(bone);
     if (parent != nullptr && items->type(parent) != LWI_BONE) parent = nullptr;
@@ -183,7 +183,7 @@ int ref_add_bone(LWItemID bone, RefExportState& state, const LWBoneInfo* bone_in
     matrix_to_hpb(combined, record.rotation);
 
     const char* weight_map = bone_info->weightMap(bone);
-    if (weight_map != nullptr && weight_map[0] != '\0' && ref_copy_text(record.weight_map, weight_map)) {
+    if (weight_map != nullptr && weight_map[0] != '\0' && copy_host_text(record.weight_map, weight_map)) {
         // Several bones may name one map: the one recorded last keeps it.
         strmap_insert(&state.weight_bone_map, record.weight_map.c_str(), &record,
                       map_string_hash(record.weight_map.c_str()));
@@ -193,14 +193,14 @@ int ref_add_bone(LWItemID bone, RefExportState& state, const LWBoneInfo* bone_in
         ++state.null_bone_count;
     }
 
-    intmap_insert(&state.bone_map, ref_id_key(bone), &record);
+    intmap_insert(&state.bone_map, host_id_key(bone), &record);
     ++state.scan_index;
     return 1;
 }
 
-int ref_assign_weights(RefExportState& state) noexcept {
+ExportResult ref_assign_weights(RefExportState& state) noexcept {
     LWMeshInfo* mesh = state.mesh;
-    if (mesh == nullptr) return REF_OK;
+    if (mesh == nullptr) return EXPORT_OK;
 
     // The maps a bone names, in scene order, with their handles.
     std::vector<const RefWeightMap*> used;
@@ -219,7 +219,7 @@ int ref_assign_weights(RefExportState& state) noexcept {
             if (map.bone != nullptr && map.handle != nullptr) used.push_back(&map);
         }
     } catch (...) {
-        return REF_NO_MEMORY;
+        return EXPORT_NO_MEMORY;
     }
 
     // Every corner of a point gets the same values in the same map order, so
@@ -239,5 +239,5 @@ int ref_assign_weights(RefExportState& state) noexcept {
     }
     for (RefPoint& point : state.points) finish_slots(point);
     for (RefPoint& point : state.stray_points) finish_slots(point);
-    return REF_OK;
+    return EXPORT_OK;
 }

@@ -21,7 +21,7 @@ std::size_t bone_limit(const RefExportState& state) noexcept {
 // tree that a reader can walk.
 int parent_index(const RefExportState& state, const RefBone& bone) noexcept {
     void* found = nullptr;
-    if (bone.parent_id == nullptr || intmap_get(&state.bone_map, ref_id_key(bone.parent_id), &found) != MAP_OK)
+    if (bone.parent_id == nullptr || intmap_get(&state.bone_map, host_id_key(bone.parent_id), &found) != MAP_OK)
         return -1;
     const int index = static_cast<const RefBone*>(found)->index;
     return index < bone.index ? index : -1;
@@ -52,38 +52,34 @@ void fill_vertex(const RefExportState& state, const RefCorner& corner, SmdVertex
 
 // `cache` may be null (no reuse). The line depends only on the corner's point
 // (position, weights), normal and texture coordinates.
-int write_vertex(SmdBlockWriter& sink, SmdVertexLineCache* cache, const RefExportState& state,
-                 const RefCorner& corner) noexcept {
+ExportResult write_vertex(SmdBlockWriter& sink, SmdVertexLineCache* cache, const RefExportState& state,
+                          const RefCorner& corner) noexcept {
     const SmdVertexKey key = smd_vertex_key(corner.point, corner.normal, corner.u, corner.v);
     return smd_block_vertex(sink, cache, key, SMD_VERTEX_LINKED,
                             [&](SmdVertex& vertex) noexcept { fill_vertex(state, corner, vertex); });
 }
 
-int write_triangle(SmdBlockWriter& sink, SmdVertexLineCache* cache, const RefExportState& state,
-                   const RefPolygon& polygon, const int (&order)[3]) noexcept {
-    for (int corner : order) {
-        if (polygon.corners == nullptr || corner < 0 || corner >= polygon.size ||
-            polygon.corners[corner].point == nullptr)
-            return SMD_WRITE_FAILED;
-        const int rc = write_vertex(sink, cache, state, polygon.corners[corner]);
-        if (rc != 0) return rc;
-    }
-    return 0;
+// A corner the polygon does not have is a write that cannot be made.
+ExportResult write_corner(SmdBlockWriter& sink, SmdVertexLineCache* cache, const RefExportState& state,
+                          const RefPolygon& polygon, int corner) noexcept {
+    if (polygon.corners == nullptr || corner < 0 || corner >= polygon.size || polygon.corners[corner].point == nullptr)
+        return EXPORT_WRITE_FAILED;
+    return write_vertex(sink, cache, state, polygon.corners[corner]);
 }
 
-int write_nodes(SmdBlockWriter& sink, const RefExportState& state) noexcept {
+ExportResult write_nodes(SmdBlockWriter& sink, const RefExportState& state) noexcept {
     const std::size_t count = bone_limit(state);
     for (std::size_t i = 0; i < count; ++i) {
         const RefBone& bone = state.bones[i];
         const bool null_bone = bone.weight_map.empty();
         if (null_bone && state.include_null_bones == 0) continue;
         const SmdNode node{bone.index, bone.name.c_str(), parent_index(state, bone), null_bone};
-        if (sink.node(node) != 0) break;
+        if (sink.node(node) != EXPORT_OK) break;
     }
     return sink.result();
 }
 
-int write_skeleton(SmdBlockWriter& sink, const RefExportState& state) noexcept {
+ExportResult write_skeleton(SmdBlockWriter& sink, const RefExportState& state) noexcept {
     const std::size_t count = bone_limit(state);
     for (std::size_t i = 0; i < count; ++i) {
         const RefBone& bone = state.bones[i];
@@ -98,85 +94,63 @@ int write_skeleton(SmdBlockWriter& sink, const RefExportState& state) noexcept {
     return sink.result();
 }
 
-int write_triangles(SmdBlockWriter& sink, const RefExportState& state) {
+ExportResult write_triangles(SmdBlockWriter& sink, const RefExportState& state) {
     SmdVertexLineCache cache;
-    if (!cache.ready()) return REF_NO_MEMORY;
+    if (!cache.ready()) return EXPORT_NO_MEMORY;
     SmdMaterialName material;
-    static constexpr int FIRST[3] = {2, 1, 0};
-    static constexpr int SECOND[3] = {0, 3, 2};
     for (const RefPolygon& polygon : state.polygons) {
         if (polygon.valid == 0 || polygon.corners == nullptr) continue;
         if (polygon.has_uv == 0 && state.verify_uv == 1) continue;
-        const std::string& name = material.of(ref_material_name(state, polygon));
-        int rc = sink.material(name);
-        if (rc == 0) rc = write_triangle(sink, &cache, state, polygon, FIRST);
-        if (rc == 0 && polygon.size == 4) {
-            rc = sink.material(name);
-            if (rc == 0) rc = write_triangle(sink, &cache, state, polygon, SECOND);
-        }
-        if (rc != 0) return rc;
+        const ExportResult rc =
+            smd_block_face(sink, material.of(ref_material_name(state, polygon)), polygon.size,
+                           [&](int corner) noexcept { return write_corner(sink, &cache, state, polygon, corner); });
+        if (rc != EXPORT_OK) return rc;
     }
-    return 0;
+    return EXPORT_OK;
 }
 
-int write_body(SmdBlockWriter& sink, const RefExportState& state) {
+ExportResult write_body(SmdBlockWriter& sink, const RefExportState& state) {
     const bool has_bones = bone_limit(state) > 0;
-    sink.text(SMD_HEADER);
-    sink.text(SMD_NODES_OPENER);
-    if (has_bones) {
-        write_nodes(sink, state);
-    } else {
-        sink.text(SMD_ROOT_NODE_LINE);
-    }
-    sink.text(SMD_SECTION_END);
-    sink.text(SMD_SKELETON_OPENER);
-    sink.text(SMD_TIME_ZERO);
-    if (has_bones) {
-        write_skeleton(sink, state);
-    } else {
-        sink.text(SMD_ZERO_BONE_LINE);
-    }
-    sink.text(SMD_SECTION_END);
-    sink.text(SMD_TRIANGLES_OPENER);
-    if (sink.result() != 0) return sink.result();
-    const int rc = write_triangles(sink, state);
-    if (rc != 0) return rc;
-    sink.text(SMD_SECTION_END);
-    return sink.flush();
+    ExportResult rc = sink.text(SMD_HEADER);
+    if (rc == EXPORT_OK) rc = sink.text(SMD_NODES_OPENER);
+    if (rc == EXPORT_OK) rc = has_bones ? write_nodes(sink, state) : sink.text(SMD_ROOT_NODE_LINE);
+    if (rc == EXPORT_OK) rc = sink.text(SMD_SECTION_END);
+    if (rc == EXPORT_OK) rc = sink.text(SMD_SKELETON_OPENER);
+    if (rc == EXPORT_OK) rc = sink.text(SMD_TIME_ZERO);
+    if (rc == EXPORT_OK) rc = has_bones ? write_skeleton(sink, state) : sink.text(SMD_ZERO_BONE_LINE);
+    if (rc == EXPORT_OK) rc = sink.text(SMD_SECTION_END);
+    if (rc == EXPORT_OK) rc = sink.text(SMD_TRIANGLES_OPENER);
+    if (rc == EXPORT_OK) rc = write_triangles(sink, state);
+    if (rc == EXPORT_OK) rc = sink.text(SMD_SECTION_END);
+    return rc == EXPORT_OK ? sink.flush() : rc;
 }
 
 }  // namespace
 
-int ref_write_smd(const RefExportState& state, std::FILE* stream) noexcept {
-    if (get_service<LWObjectFuncs>(state.global, LWOBJECTFUNCS_GLOBAL) == nullptr) return REF_NO_SERVICE;
-    try {
-        SmdBlockWriter sink(stream);
-        if (!sink.ready()) return REF_NO_MEMORY;
-        return write_body(sink, state);
-    } catch (...) {
-        return REF_NO_MEMORY;
-    }
+ExportResult ref_write_smd(const RefExportState& state, std::FILE* stream) noexcept {
+    if (get_service<LWObjectFuncs>(state.global, LWOBJECTFUNCS_GLOBAL) == nullptr) return EXPORT_NO_SERVICE;
+    return smd_block_file(stream, [&](SmdBlockWriter& sink) { return write_body(sink, state); });
 }
 
-int ref_write_nodes(std::FILE* stream, const RefExportState& state) noexcept {
+ExportResult ref_write_nodes(std::FILE* stream, const RefExportState& state) noexcept {
     SmdBlockWriter sink(stream);
-    if (!sink.ready()) return REF_NO_MEMORY;
-    write_nodes(sink, state);
-    return sink.flush();
+    if (!sink.ready()) return EXPORT_NO_MEMORY;
+    const ExportResult rc = write_nodes(sink, state);
+    return rc == EXPORT_OK ? sink.flush() : rc;
 }
 
-int ref_write_skeleton(std::FILE* stream, const RefExportState& state) noexcept {
+ExportResult ref_write_skeleton(std::FILE* stream, const RefExportState& state) noexcept {
     SmdBlockWriter sink(stream);
-    if (!sink.ready()) return REF_NO_MEMORY;
-    write_skeleton(sink, state);
-    return sink.flush();
+    if (!sink.ready()) return EXPORT_NO_MEMORY;
+    const ExportResult rc = write_skeleton(sink, state);
+    return rc == EXPORT_OK ? sink.flush() : rc;
 }
 
-int ref_write_triangle(std::FILE* stream, const RefExportState& state, const RefPolygon& polygon, int a, int b,
-                       int c) noexcept {
-    SmdBlockWriter sink(stream);
-    if (!sink.ready()) return REF_NO_MEMORY;
-    const int order[3] = {a, b, c};
-    const int rc = write_triangle(sink, nullptr, state, polygon, order);
-    return rc != 0 ? rc : sink.flush();
+ExportResult ref_write_triangle(std::FILE* stream, const RefExportState& state, const RefPolygon& polygon, int a,
+                                int b, int c) noexcept {
+    return smd_block_file(stream, [&](SmdBlockWriter& sink) noexcept {
+        const ExportResult rc = smd_block_triangle(
+            sink, {a, b, c}, [&](int corner) noexcept { return write_corner(sink, nullptr, state, polygon, corner); });
+        return rc != EXPORT_OK ? rc : sink.flush();
+    });
 }

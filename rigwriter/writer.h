@@ -3,9 +3,9 @@
 //
 //   ref_write_smd(state, stream)
 //       Writes the whole file to a stream the caller opened for writing.
-//       Returns 0; REF_NO_SERVICE (5) when "Scene Objects 4" is missing
-//       (nothing is written); SMD_WRITE_FAILED (6, smd_format.h) when the
-//       stream did not take a write (writing stops there); REF_NO_MEMORY (1)
+//       Returns 0; EXPORT_NO_SERVICE (5) when "Scene Objects 4" is missing
+//       (nothing is written); EXPORT_WRITE_FAILED (6) when the
+//       stream did not take a write (writing stops there); EXPORT_NO_MEMORY (1)
 //       when a material name could not be prepared. The caller writes to a
 //       temporary file, flushes and closes it, renames it over the target only
 //       when everything returned 0, and reports "Error saving SMD file!"
@@ -19,15 +19,15 @@
 //       as the SMD triple.
 //   ref_write_triangle(stream, state, polygon, a, b, c)   three vertex lines
 //       for the polygon's corners a, b, c in that order (no material line).
-// Each returns 0 or SMD_WRITE_FAILED.
+// Each returns 0 or EXPORT_WRITE_FAILED.
 #pragma once
 
 #include <cstdio>
 
 #include "ref_state.h"
 
-int ref_write_smd(const RefExportState& state, std::FILE* stream) noexcept;
-int ref_write_nodes(std::FILE* stream, const RefExportState& state) noexcept;
-int ref_write_skeleton(std::FILE* stream, const RefExportState& state) noexcept;
-int ref_write_triangle(std::FILE* stream, const RefExportState& state, const RefPolygon& polygon, int a, int b,
-                       int c) noexcept;
+ExportResult ref_write_smd(const RefExportState& state, std::FILE* stream) noexcept;
+ExportResult ref_write_nodes(std::FILE* stream, const RefExportState& state) noexcept;
+ExportResult ref_write_skeleton(std::FILE* stream, const RefExportState& state) noexcept;
+ExportResult ref_write_triangle(std::FILE* stream, const RefExportState& state, const RefPolygon& polygon, int a,
+                                int b, int c) noexcept;

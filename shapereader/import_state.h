@@ -58,14 +58,16 @@
 #include <lwpanel.h>
 #include <lwserver.h>
 
-#include "../rigreader/smd_line_reader.h"
+#include "smd_line_reader.h"
 #include "big_block.h"
 #include "mapkit.h"
 #include "smd_format.h"
 
 // Result codes of mesh_import_run and the reading steps.
-constexpr int MESH_IMPORT_OK = 0;
-constexpr int MESH_IMPORT_FAILED = 1;  // run: failed, message shown; steps: stopped early
+enum [[nodiscard]] MeshImportResult : int {
+    MESH_IMPORT_OK = 0,
+    MESH_IMPORT_FAILED = 1,  // run: failed, message shown; steps: stopped early
+};
 
 constexpr int MESH_MAX_LINKS = 15;             // (node, weight) pairs per vertex line
 constexpr int MESH_MAX_MATERIALS = 255;        // registered materials
@@ -240,7 +242,7 @@ struct MeshImport {
 // memory!", "This file has no geometry data!", "Cannot find nodes section!",
 // "Error parsing nodes section!", "Cannot find triangles section!", "Bad
 // global: editBegin !". Triangles read before a bad line stay built.
-int mesh_import_run(MeshImport& state, std::FILE* file) noexcept;
+MeshImportResult mesh_import_run(MeshImport& state, std::FILE* file) noexcept;
 
 // Counts, from the first "triangles" line to the next "end" (or the end of
 // the file), the lines that begin with an integer. Sets and returns
@@ -253,14 +255,14 @@ int mesh_count_vertex_lines(MeshImport& state) noexcept;
 // of the file, for an index outside 0..254, a missing or empty quoted name,
 // or a name that cannot be copied. Lines with fewer than three fields are
 // skipped.
-int mesh_read_nodes(MeshImport& state) noexcept;
+MeshImportResult mesh_read_nodes(MeshImport& state) noexcept;
 
 // The lines after the "triangles" line: material lines and vertex lines,
 // built as they come. MESH_IMPORT_OK at "end"; MESH_IMPORT_FAILED at the end
 // of the file, at a line with 1 to 8 fields or none at all, or when every
 // counted record is used. Vertex lines before the first material line
 // belong to no material and are passed over.
-int mesh_read_triangles(MeshImport& state) noexcept;
+MeshImportResult mesh_read_triangles(MeshImport& state) noexcept;
 
 // Frees every table, name, record, group and map of the last import and
 // sets the counters to 0. Safe on a fresh state and when called twice.

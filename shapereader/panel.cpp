@@ -97,6 +97,6 @@ void mesh_import_pressed(LWControlID, void* data) noexcept {
         return;
     }
     // Its messages are its own; the result is not needed here.
-    mesh_import_run(*state, file);
+    static_cast<void>(mesh_import_run(*state, file));
     std::fclose(file);
 }

@@ -168,7 +168,7 @@ int mesh_count_vertex_lines(MeshImport& state) noexcept {
     return count;
 }
 
-int mesh_read_nodes(MeshImport& state) noexcept {
+MeshImportResult mesh_read_nodes(MeshImport& state) noexcept {
     SmdLineReader& reader = state.reader;
     if (!state.node_names) return MESH_IMPORT_FAILED;
     while (smd_read_line(reader)) {
@@ -187,7 +187,7 @@ int mesh_read_nodes(MeshImport& state) noexcept {
     return MESH_IMPORT_FAILED;
 }
 
-int mesh_read_triangles(MeshImport& state) noexcept {
+MeshImportResult mesh_read_triangles(MeshImport& state) noexcept {
     SmdLineReader& reader = state.reader;
     if (!state.position_index) return MESH_IMPORT_FAILED;
     // None until the first material line: the vertex lines before it belong
@@ -247,7 +247,7 @@ int mesh_read_triangles(MeshImport& state) noexcept {
 
 namespace {
 
-int import_from(MeshImport& state) noexcept {
+MeshImportResult import_from(MeshImport& state) noexcept {
     state.node_names = allocate_names(SMD_MAX_NODES);
     state.material_names = allocate_names(MESH_MAX_MATERIALS);
     if (!state.node_names || !state.material_names) {
@@ -294,7 +294,7 @@ int import_from(MeshImport& state) noexcept {
     }
     state.edit_op = edit;
     // Whatever was built before a bad line stays: the result is not used.
-    mesh_read_triangles(state);
+    static_cast<void>(mesh_read_triangles(state));
     edit->done(edit->state, EDERR_NONE, 0);
     state.edit_op = nullptr;
     send_surface_commands(state);
@@ -303,10 +303,10 @@ int import_from(MeshImport& state) noexcept {
 
 }  // namespace
 
-int mesh_import_run(MeshImport& state, std::FILE* file) noexcept {
+MeshImportResult mesh_import_run(MeshImport& state, std::FILE* file) noexcept {
     mesh_import_release(state);
     smd_attach(state.reader, file);
-    const int rc = import_from(state);
+    const MeshImportResult rc = import_from(state);
     // The caller closes the file: keep no pointer to it.
     smd_attach(state.reader, nullptr);
     return rc;

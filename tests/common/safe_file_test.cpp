@@ -76,7 +76,7 @@ TEST(SafeFile, CommitReplacesTheTargetOnlyWhenEverythingSucceeded) {
         fs::create_directory(moved);
         put(moved + "/inside", "x");
         std::fputs("data\n", file.stream);
-        EXPECT_EQ(safe_file_commit(file, 0), SMD_WRITE_FAILED);
+        EXPECT_EQ(safe_file_commit(file, 0), EXPORT_WRITE_FAILED);
         EXPECT_TRUE(fs::is_directory(moved));
         EXPECT_FALSE(fs::exists(moved + ".tmp"));
     }
@@ -119,7 +119,7 @@ TEST(SafeFile, OpenRefusesWhatCannotBeWrittenAndWritesDevicesDirectly) {
         ASSERT_EQ(safe_file_open(file, "/dev/full"), SAFE_FILE_OK);
         EXPECT_TRUE(file.temporary.empty());
         std::fputs("lost\n", file.stream);
-        EXPECT_EQ(safe_file_commit(file, 0), SMD_WRITE_FAILED);
+        EXPECT_EQ(safe_file_commit(file, 0), EXPORT_WRITE_FAILED);
         EXPECT_TRUE(fs::is_character_file("/dev/full"));
     }
     {  // a read-only file is refused rather than renamed over
@@ -182,6 +182,52 @@ TEST(SafeFile, LinksAreFollowedAndKept) {
         EXPECT_EQ(safe_file_open(file, a.c_str()), SAFE_FILE_NOT_OPENED);
         EXPECT_EQ(file.stream, nullptr);
         EXPECT_TRUE(fs::is_symlink(a));
+    }
+}
+
+// The exporters' whole save: the writer's code comes back as it is, a
+// refused target is reported as such without running the writer, and only a
+// save that fully succeeded replaces the file.
+TEST(SaveExportFile, GivesTheWritersOrTheSavesOwnResult) {
+    Folder folder;
+    const std::string target = folder.file("out.smd");
+    put(target, "old\n");
+    struct Job {
+        const char* text;
+        ExportResult result;
+        int calls = 0;
+    };
+    const ExportWriter write = [](const void* data, std::FILE* stream) noexcept {
+        auto* job = static_cast<Job*>(const_cast<void*>(data));
+        ++job->calls;
+        std::fputs(job->text, stream);
+        return job->result;
+    };
+    {
+        Job job{"half", EXPORT_NO_SERVICE};
+        EXPECT_EQ(save_export_file(target.c_str(), write, &job), EXPORT_NO_SERVICE);
+        EXPECT_EQ(job.calls, 1);
+        EXPECT_EQ(read(target), "old\n");
+        EXPECT_EQ(folder.count(), 1u);
+    }
+    {
+        Job job{"new\n", EXPORT_OK};
+        EXPECT_EQ(save_export_file(target.c_str(), write, &job), EXPORT_OK);
+        EXPECT_EQ(read(target), "new\n");
+        EXPECT_EQ(folder.count(), 1u);
+    }
+    {
+        Job job{"never\n", EXPORT_OK};
+        EXPECT_EQ(save_export_file(folder.file("missing/out.smd").c_str(), write, &job), EXPORT_FILE_NOT_OPENED);
+        EXPECT_EQ(save_export_file(folder.path.string().c_str(), write, &job), EXPORT_FILE_NOT_OPENED);
+        EXPECT_EQ(job.calls, 0);
+    }
+    {  // a device that refuses the bytes: the commit's flush reports it
+        Job job{"lost\n", EXPORT_OK};
+        if (std::FILE* probe = std::fopen("/dev/full", "w")) {
+            std::fclose(probe);
+            EXPECT_EQ(save_export_file("/dev/full", write, &job), EXPORT_WRITE_FAILED);
+        }
     }
 }
 

@@ -22,19 +22,19 @@ TEST(SmdBlockWriter, LinesOfEveryLengthKeepTheirOrder) {
         [&](std::FILE* stream) {
             SmdBlockWriter writer(stream);
             if (!writer.ready()) return -1;
-            writer.text("version 1\n");
-            writer.material(short_name);
-            writer.material(line_long);
-            writer.text("queued\n");  // still in the block when the long text comes
-            writer.text(block_long);
-            writer.material(huge);
-            writer.node(SmdNode{3, node_name.c_str(), -1, false});
-            writer.node(SmdNode{4, "b", 3, false});
+            EXPECT_EQ(writer.text("version 1\n"), EXPORT_OK);
+            EXPECT_EQ(writer.material(short_name), EXPORT_OK);
+            EXPECT_EQ(writer.material(line_long), EXPORT_OK);
+            EXPECT_EQ(writer.text("queued\n"), EXPORT_OK);  // still in the block when the long text comes
+            EXPECT_EQ(writer.text(block_long), EXPORT_OK);
+            EXPECT_EQ(writer.material(huge), EXPORT_OK);
+            EXPECT_EQ(writer.node(SmdNode{3, node_name.c_str(), -1, false}), EXPORT_OK);
+            EXPECT_EQ(writer.node(SmdNode{4, "b", 3, false}), EXPORT_OK);
             char* out = writer.reserve(4);
             if (out == nullptr) return -2;
             out[0] = 'e', out[1] = 'n', out[2] = 'd', out[3] = '\n';
             writer.commit(4);
-            return writer.flush();
+            return static_cast<int>(writer.flush());
         },
         nullptr);
     const std::string expected = "version 1\n" + short_name + "\n" + line_long + "\n" + "queued\n" + block_long +
@@ -51,11 +51,11 @@ TEST(SmdBlockWriter, ARefusedWriteEndsTheFile) {
     ASSERT_TRUE(writer.ready());
     EXPECT_EQ(writer.text("queued\n"), 0);  // only in the block so far
     EXPECT_EQ(writer.result(), 0);
-    EXPECT_EQ(writer.flush(), SMD_WRITE_FAILED);
+    EXPECT_EQ(writer.flush(), EXPORT_WRITE_FAILED);
     EXPECT_EQ(writer.reserve(1), nullptr);
-    EXPECT_EQ(writer.text("more\n"), SMD_WRITE_FAILED);
-    EXPECT_EQ(writer.material(std::string(SmdBlockWriter::BLOCK_SIZE, 'x')), SMD_WRITE_FAILED);
-    EXPECT_EQ(writer.flush(), SMD_WRITE_FAILED);
+    EXPECT_EQ(writer.text("more\n"), EXPORT_WRITE_FAILED);
+    EXPECT_EQ(writer.material(std::string(SmdBlockWriter::BLOCK_SIZE, 'x')), EXPORT_WRITE_FAILED);
+    EXPECT_EQ(writer.flush(), EXPORT_WRITE_FAILED);
     std::fclose(full);
 }
 
@@ -97,7 +97,7 @@ TEST(SmdBlockWriter, KeptVertexLinesServeOnlyTheSameCorner) {
                                  SmdVertexLineCache* use) {
                 const Fill fill{&corner, &calls};
                 const SmdVertexKey key = smd_vertex_key(point, corner.normal, corner.u, corner.v);
-                smd_block_vertex(writer, use, key, kind, fill_corner, &fill);
+                EXPECT_EQ(smd_block_vertex(writer, use, key, kind, fill_corner, &fill), EXPORT_OK);
                 SmdVertex vertex;
                 int ignored = 0;
                 const Fill fresh{&corner, &ignored};
@@ -116,7 +116,7 @@ TEST(SmdBlockWriter, KeptVertexLinesServeOnlyTheSameCorner) {
             put(&points[1], other_uv, SMD_VERTEX_LINKED, nullptr);      // no cache: composed
             put(nullptr, base, SMD_VERTEX_STATIC, &cache);              // no point: never kept
             put(nullptr, base, SMD_VERTEX_STATIC, &cache);
-            return writer.flush();
+            return static_cast<int>(writer.flush());
         },
         nullptr);
     EXPECT_EQ(calls, 7);
@@ -134,6 +134,34 @@ TEST(SmdMaterialName, BlanksBecomeUnderscoresInACopyKeptForTheSameName) {
     changing[0] = 'z';  // the same pointer again: the copy is kept, not re-read
     EXPECT_EQ(material.of(changing), "a_b");
     EXPECT_EQ(material.of(first), "red_skin__2");
+}
+
+// The split of a face into triangles, as both exporters write it: corners
+// 2 1 0, and 0 3 2 for a quad, each triangle after the material line; the
+// first corner that fails ends the face.
+TEST(SmdBlockFace, QuadsSplitAlongTheDiagonalFromCornerZero) {
+    const auto write = [](int size, int failing) {
+        std::string order;
+        int rc = -1;
+        const std::string text = smdtest::capture_stream(
+            [&](std::FILE* stream) {
+                SmdBlockWriter writer(stream);
+                if (!writer.ready()) return -1;
+                const ExportResult rc = smd_block_face(writer, "skin", size, [&](int corner) noexcept {
+                    if (corner == failing) return EXPORT_WRITE_FAILED;
+                    order += static_cast<char>('0' + corner);
+                    return writer.text("v\n");
+                });
+                const ExportResult flushed = writer.flush();
+                return static_cast<int>(rc != EXPORT_OK ? rc : flushed);
+            },
+            &rc);
+        EXPECT_EQ(rc, failing < 0 ? EXPORT_OK : EXPORT_WRITE_FAILED);
+        return order + "|" + text;
+    };
+    EXPECT_EQ(write(3, -1), "210|skin\nv\nv\nv\n");
+    EXPECT_EQ(write(4, -1), "210032|skin\nv\nv\nv\nskin\nv\nv\nv\n");
+    EXPECT_EQ(write(4, 3), "2100|skin\nv\nv\nv\nskin\nv\n");  // stops at corner 3
 }
 
 }  // namespace

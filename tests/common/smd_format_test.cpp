@@ -541,8 +541,8 @@ TEST(SmdWriting, LinesWithEveryHelper) {
 }
 
 TEST(SmdWriting, ReportsShortWrites) {
-    EXPECT_EQ(smd_write_text(nullptr, SMD_HEADER), SMD_WRITE_FAILED);
-    EXPECT_EQ(smd_write_bone_line(nullptr, SmdBoneFrame{}), SMD_WRITE_FAILED);
+    EXPECT_EQ(smd_write_text(nullptr, SMD_HEADER), EXPORT_WRITE_FAILED);
+    EXPECT_EQ(smd_write_bone_line(nullptr, SmdBoneFrame{}), EXPORT_WRITE_FAILED);
 
     std::FILE* full = std::fopen("/dev/full", "w");
     if (full == nullptr) GTEST_SKIP() << "/dev/full is not available";
@@ -550,15 +550,15 @@ TEST(SmdWriting, ReportsShortWrites) {
     const std::string long_name(3000, 'n');
     SmdTriangle triangle{};
     triangle.material = "m";
-    EXPECT_EQ(smd_write_text(full, SMD_HEADER), SMD_WRITE_FAILED);
-    EXPECT_EQ(smd_write_node_line(full, SmdNode{0, "a", -1, false}), SMD_WRITE_FAILED);
-    EXPECT_EQ(smd_write_node_line(full, SmdNode{0, long_name.c_str(), -1, false}), SMD_WRITE_FAILED);
-    EXPECT_EQ(smd_write_vertex_line(full, SmdVertex{}), SMD_WRITE_FAILED);
-    EXPECT_EQ(smd_write_static_vertex_line(full, SmdVertex{}), SMD_WRITE_FAILED);
-    EXPECT_EQ(smd_write_time_line(full, 1), SMD_WRITE_FAILED);
-    EXPECT_EQ(smd_write_material_line(full, long_name.c_str()), SMD_WRITE_FAILED);
-    EXPECT_EQ(smd_write_triangle(full, triangle), SMD_WRITE_FAILED);
-    EXPECT_EQ(smd_write_static_triangle(full, triangle), SMD_WRITE_FAILED);
+    EXPECT_EQ(smd_write_text(full, SMD_HEADER), EXPORT_WRITE_FAILED);
+    EXPECT_EQ(smd_write_node_line(full, SmdNode{0, "a", -1, false}), EXPORT_WRITE_FAILED);
+    EXPECT_EQ(smd_write_node_line(full, SmdNode{0, long_name.c_str(), -1, false}), EXPORT_WRITE_FAILED);
+    EXPECT_EQ(smd_write_vertex_line(full, SmdVertex{}), EXPORT_WRITE_FAILED);
+    EXPECT_EQ(smd_write_static_vertex_line(full, SmdVertex{}), EXPORT_WRITE_FAILED);
+    EXPECT_EQ(smd_write_time_line(full, 1), EXPORT_WRITE_FAILED);
+    EXPECT_EQ(smd_write_material_line(full, long_name.c_str()), EXPORT_WRITE_FAILED);
+    EXPECT_EQ(smd_write_triangle(full, triangle), EXPORT_WRITE_FAILED);
+    EXPECT_EQ(smd_write_static_triangle(full, triangle), EXPORT_WRITE_FAILED);
     std::fclose(full);
 }
 

@@ -21,7 +21,7 @@
 #include "panels.h"
 #include "scene_builder.h"
 #include "ui_script.h"
-#include "../meshwriter/uv_template_pictures.h"
+#include "../common/uv_template_pictures.h"
 
 namespace {
 

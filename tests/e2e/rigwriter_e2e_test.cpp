@@ -18,7 +18,7 @@
 #include "loader.h"
 #include "scene_builder.h"
 #include "ui_script.h"
-#include "../meshwriter/uv_template_pictures.h"
+#include "../common/uv_template_pictures.h"
 #include "../rigwriter/rig_scene.h"
 
 namespace {

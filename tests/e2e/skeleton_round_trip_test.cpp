@@ -17,7 +17,7 @@
 #include "scene_builder.h"
 #include "ui_script.h"
 #include <lwrender.h>
-#include "../meshwriter/uv_template_pictures.h"
+#include "../common/uv_template_pictures.h"
 
 namespace {
 

@@ -21,10 +21,10 @@ using meshtest::lw_point;
 using meshtest::lw_polygon;
 using meshtest::MeshFixture;
 
-const MeshSurface* surface_named(const MeshExportState& state, const char* name) {
+const ExportSurface* surface_named(const MeshExportState& state, const char* name) {
     void* found = nullptr;
     if (strmap_get(&state.surface_map, name, &found, map_string_hash(name)) != MAP_OK) return nullptr;
-    return static_cast<const MeshSurface*>(found);
+    return static_cast<const ExportSurface*>(found);
 }
 
 TEST(MeshCollection, ClassifiesPolygonsAndCountsTriangles) {
@@ -46,11 +46,11 @@ TEST(MeshCollection, ClassifiesPolygonsAndCountsTriangles) {
     EXPECT_EQ(f.state.polygon_count, 8);
     EXPECT_EQ(f.state.point_count, 7);
     {  // a quad counts 2, a triangle 1; the triangle without UVs is left out
-        EXPECT_EQ(f.state.valid_triangles, 3);
-        EXPECT_EQ(f.state.no_uv_triangles, 1);
-        EXPECT_EQ(f.state.degenerate, 2);
-        EXPECT_EQ(f.state.five_plus, 1);
-        EXPECT_EQ(f.state.non_face, 2);  // a subpatch triangle and a curve of six points
+        EXPECT_EQ(f.state.counts.valid_triangles, 3);
+        EXPECT_EQ(f.state.counts.no_uv_triangles, 1);
+        EXPECT_EQ(f.state.counts.degenerate, 2);
+        EXPECT_EQ(f.state.counts.five_plus, 1);
+        EXPECT_EQ(f.state.counts.non_face, 2);  // a subpatch triangle and a curve of six points
     }
     {  // only faces of 3 or 4 points are valid; a subpatch triangle gets no face normal
         EXPECT_EQ(f.polygon(m.index(), 0, quad).valid, 1);
@@ -76,12 +76,12 @@ TEST(MeshCollection, ClassifiesPolygonsAndCountsTriangles) {
     {  // "Don't verify UV information" moves the triangle without UVs and back
         f.state.verify_uv = 0;
         mesh_count_polygons(f.state);
-        EXPECT_EQ(f.state.valid_triangles, 4);
-        EXPECT_EQ(f.state.no_uv_triangles, 0);
+        EXPECT_EQ(f.state.counts.valid_triangles, 4);
+        EXPECT_EQ(f.state.counts.no_uv_triangles, 0);
         f.state.verify_uv = 1;
         mesh_count_polygons(f.state);
-        EXPECT_EQ(f.state.valid_triangles, 3);
-        EXPECT_EQ(f.state.no_uv_triangles, 1);
+        EXPECT_EQ(f.state.counts.valid_triangles, 3);
+        EXPECT_EQ(f.state.counts.no_uv_triangles, 1);
     }
 }
 
@@ -139,8 +139,8 @@ TEST(MeshCollection, TakesEachPolygonsUvsFromTheFirstMapCoveringAllItsCorners) {
         EXPECT_EQ(p.corners[2].u, 0.25f);
         EXPECT_EQ(p.corners[2].v, 0.75f);
     }
-    EXPECT_EQ(f.state.valid_triangles, 3);
-    EXPECT_EQ(f.state.no_uv_triangles, 1);
+    EXPECT_EQ(f.state.counts.valid_triangles, 3);
+    EXPECT_EQ(f.state.counts.no_uv_triangles, 1);
 
     {  // an object without UV maps: nothing has UVs, every value stays 0
         MeshFixture g;
@@ -152,7 +152,7 @@ TEST(MeshCollection, TakesEachPolygonsUvsFromTheFirstMapCoveringAllItsCorners) {
         const MeshPolygon& p = g.polygon(n.index(), 0, 0);
         EXPECT_EQ(p.has_uv, 0);
         for (int k = 0; k < 3; ++k) EXPECT_EQ(p.corners[k].u + p.corners[k].v, 0.0f);
-        EXPECT_EQ(g.state.no_uv_triangles, 1);
+        EXPECT_EQ(g.state.counts.no_uv_triangles, 1);
     }
 }
 
@@ -241,8 +241,8 @@ TEST(MeshCollection, LayerChoiceRemarksPolygonsWithoutCollectingAgain) {
 
     ASSERT_EQ(f.state.polygon_count, 3);
     const auto counts = [&] {
-        return std::vector<int>{f.state.valid_triangles, f.state.no_uv_triangles, f.state.degenerate,
-                                f.state.five_plus, f.state.non_face};
+        return std::vector<int>{f.state.counts.valid_triangles, f.state.counts.no_uv_triangles, f.state.counts.degenerate,
+                                f.state.counts.five_plus, f.state.counts.non_face};
     };
     const std::vector<int> all = counts();
     EXPECT_EQ(all, (std::vector<int>{0, 3, 1, 0, 0}));
@@ -342,7 +342,7 @@ TEST(MeshCollection, RecordsTheObjectsOwnSurfaces) {
         f.collect(m.index());
         EXPECT_EQ(f.state.object_name, "/models/own.lwo");
         EXPECT_EQ(f.state.surface_count, 2);
-        const MeshSurface* skin = surface_named(f.state, "Skin");
+        const ExportSurface* skin = surface_named(f.state, "Skin");
         ASSERT_NE(skin, nullptr);
         EXPECT_DOUBLE_EQ(skin->smoothing_angle, 30 * kDegree);
         EXPECT_EQ(skin->texture_image, "painted.png");  // the UV-projected layer, not the planar one
@@ -354,7 +354,7 @@ TEST(MeshCollection, RecordsTheObjectsOwnSurfaces) {
         mesh_release(f.state);
         f.begin(m.index());
         f.state.object_name.clear();
-        ASSERT_EQ(mesh_allocate(f.state), MESH_OK);
+        ASSERT_EQ(mesh_allocate(f.state), EXPORT_OK);
         EXPECT_EQ(f.state.surface_count, 4);
         EXPECT_NE(surface_named(f.state, "Elsewhere"), nullptr);
     }
@@ -363,7 +363,7 @@ TEST(MeshCollection, RecordsTheObjectsOwnSurfaces) {
         mesh_release(f.state);
         f.host.withhold(LWTEXTUREFUNCS_GLOBAL);
         f.collect(m.index());
-        const MeshSurface* skin = surface_named(f.state, "Skin");
+        const ExportSurface* skin = surface_named(f.state, "Skin");
         ASSERT_NE(skin, nullptr);
         EXPECT_DOUBLE_EQ(skin->smoothing_angle, 30 * kDegree);
         EXPECT_EQ(skin->texture_image, "");
@@ -387,9 +387,9 @@ TEST(MeshCollection, CopesWithMissingServicesFailedAllocationsAndOvereagerScans)
         m.triangle(m.point(0, 0, 0), m.point(1, 0, 0), m.point(0, 1, 0));
         f.host.withhold(LWOBJECTFUNCS_GLOBAL);
         f.begin(m.index());
-        EXPECT_EQ(mesh_allocate(f.state), MESH_NO_SERVICE);
+        EXPECT_EQ(mesh_allocate(f.state), EXPORT_NO_SERVICE);
         EXPECT_TRUE(f.state.polygons.empty());
-        EXPECT_EQ(f.state.valid_triangles + f.state.no_uv_triangles, 0);
+        EXPECT_EQ(f.state.counts.valid_triangles + f.state.counts.no_uv_triangles, 0);
     }
     {  // a map that cannot be made: both arrays stay empty
         MeshFixture f;
@@ -399,7 +399,7 @@ TEST(MeshCollection, CopesWithMissingServicesFailedAllocationsAndOvereagerScans)
         mapkit_set_alloc_hook([](void*, std::size_t) -> void* { return nullptr; });
         const int rc = mesh_allocate(f.state);
         mapkit_set_alloc_hook(nullptr);
-        EXPECT_EQ(rc, MESH_NO_MEMORY);
+        EXPECT_EQ(rc, EXPORT_NO_MEMORY);
         EXPECT_TRUE(f.state.polygons.empty());
         EXPECT_TRUE(f.state.points.empty());
     }

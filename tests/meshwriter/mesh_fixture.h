@@ -63,8 +63,8 @@ struct MeshFixture {
 
     void collect(int mesh) {
         begin(mesh);
-        ASSERT_EQ(mesh_allocate(state), MESH_OK);
-        ASSERT_EQ(mesh_collect(state), MESH_OK);
+        ASSERT_EQ(mesh_allocate(state), EXPORT_OK);
+        ASSERT_EQ(mesh_collect(state), EXPORT_OK);
     }
 
     void end_edit(int selection_mode) {

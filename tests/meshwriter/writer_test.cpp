@@ -15,7 +15,7 @@
 
 #include "mesh_fixture.h"
 #include "ui_script.h"
-#include "uv_template_pictures.h"
+#include "../common/uv_template_pictures.h"
 
 namespace {
 
@@ -179,7 +179,7 @@ TEST(MeshWriter, WritesChosenPolygonsWithTheirCornersScaledAndSwapped) {
         f.host.withhold(LWOBJECTFUNCS_GLOBAL);
         int rc = 0;
         EXPECT_EQ(f.write(&rc), "");
-        EXPECT_EQ(rc, MESH_NO_SERVICE);
+        EXPECT_EQ(rc, EXPORT_NO_SERVICE);
     }
 }
 
@@ -285,7 +285,7 @@ TEST(MeshWriter, NeverLeavesAHalfWrittenFileInPlaceOfAGoodOne) {
     {  // the stream refuses writes (a full device)
         std::FILE* full = std::fopen("/dev/full", "w");
         ASSERT_NE(full, nullptr);
-        EXPECT_EQ(mesh_write_smd(f.state, full), SMD_WRITE_FAILED);
+        EXPECT_EQ(mesh_write_smd(f.state, full), EXPORT_WRITE_FAILED);
         std::fclose(full);
     }
     {  // the file grows past what may be written: the old file stays, no temporary is left
@@ -296,7 +296,7 @@ TEST(MeshWriter, NeverLeavesAHalfWrittenFileInPlaceOfAGoodOne) {
             rc = mesh_write_file(f.state, target.c_str());
         }
         EXPECT_NE(rc, 0);
-        EXPECT_NE(rc, MESH_FILE_NOT_OPENED);
+        EXPECT_NE(rc, EXPORT_FILE_NOT_OPENED);
         EXPECT_EQ(read_file(target), "good\n");
         EXPECT_EQ(files_in(dir.folder()), std::vector<std::string>{"out.smd"});
     }
@@ -308,8 +308,8 @@ TEST(MeshWriter, NeverLeavesAHalfWrittenFileInPlaceOfAGoodOne) {
         EXPECT_EQ(files_in(dir.folder()), (std::vector<std::string>{"out.smd", "out.smd.tmp"}));
     }
     {  // a folder that is not there, or a folder as the target: nothing can be opened
-        EXPECT_EQ(mesh_write_file(f.state, dir.file("missing/out.smd").c_str()), MESH_FILE_NOT_OPENED);
-        EXPECT_EQ(mesh_write_file(f.state, dir.folder().c_str()), MESH_FILE_NOT_OPENED);
+        EXPECT_EQ(mesh_write_file(f.state, dir.file("missing/out.smd").c_str()), EXPORT_FILE_NOT_OPENED);
+        EXPECT_EQ(mesh_write_file(f.state, dir.folder().c_str()), EXPORT_FILE_NOT_OPENED);
         EXPECT_TRUE(std::filesystem::is_directory(dir.folder()));
     }
     {  // a device is written directly, never renamed over
@@ -320,13 +320,13 @@ TEST(MeshWriter, NeverLeavesAHalfWrittenFileInPlaceOfAGoodOne) {
         const std::string locked = dir.file("locked.smd");
         put(locked, "locked\n");
         std::filesystem::permissions(locked, std::filesystem::perms::owner_read);
-        EXPECT_EQ(mesh_write_file(f.state, locked.c_str()), MESH_FILE_NOT_OPENED);
+        EXPECT_EQ(mesh_write_file(f.state, locked.c_str()), EXPORT_FILE_NOT_OPENED);
         EXPECT_EQ(read_file(locked), "locked\n");
         std::filesystem::remove(locked);
     }
     {  // the writer fails (no "Scene Objects 4"): the old file stays
         f.host.withhold(LWOBJECTFUNCS_GLOBAL);
-        EXPECT_EQ(mesh_write_file(f.state, target.c_str()), MESH_NO_SERVICE);
+        EXPECT_EQ(mesh_write_file(f.state, target.c_str()), EXPORT_NO_SERVICE);
         EXPECT_EQ(read_file(target), whole);
         EXPECT_EQ(files_in(dir.folder()), (std::vector<std::string>{"out.smd", "out.smd.tmp"}));
     }

@@ -181,7 +181,7 @@ struct AnimFixture {
     void collect(ItemId object) {
         prepare(object);
         prepare_bones(state);
-        ASSERT_EQ(collect_bones(&state), ANIM_OK);
+        ASSERT_EQ(collect_bones(&state), EXPORT_OK);
     }
 
     AnimBone* bone(ItemId id) {
@@ -193,7 +193,7 @@ struct AnimFixture {
     // Samples every collected bone at every frame of the range, as the host
     // would during the export's frame stepping.
     void sample_range() {
-        ASSERT_EQ(alloc_bone_samples(state), ANIM_OK);
+        ASSERT_EQ(alloc_bone_samples(state), EXPORT_OK);
         for (int frame = state.firstFrame; frame <= state.lastFrame; ++frame)
             for (int i = 0; i < state.bonesAdded; ++i) {
                 LWItemMotionAccess access = Access::at(host, ItemId(reinterpret_cast<std::uintptr_t>(state.bones[i].id)), frame);
@@ -205,7 +205,7 @@ struct AnimFixture {
         char* text = nullptr;
         std::size_t size = 0;
         std::FILE* stream = open_memstream(&text, &size);
-        EXPECT_EQ(write_anim_smd(state, stream), ANIM_OK);
+        EXPECT_EQ(write_anim_smd(state, stream), EXPORT_OK);
         std::fclose(stream);
         std::string result(text, size);
         std::free(text);

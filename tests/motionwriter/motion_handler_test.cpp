@@ -68,7 +68,7 @@ TEST(AnimHandler, AnOlderFourByteBlockIsRefusedNotOverrun) {
     h.inst.destroy(instance);
     WalkScene s = build_walk_scene(f.builder);
     f.prepare(s.object);
-    EXPECT_EQ(publish_export_state(f.state), ANIM_NO_SERVICE);
+    EXPECT_EQ(publish_export_state(f.state), EXPORT_NO_SERVICE);
     prepare_bones(f.state);
     EXPECT_EQ(f.state.boneCount, 0);  // the activation then reports "no skeletal information"
 }
@@ -91,7 +91,7 @@ TEST(AnimHandler, EvaluationRecordsOnlyTheExportedBonesInsideTheRange) {
     EXPECT_EQ(block_pointer(f.host), &f.state);
     f.state.firstFrame = 1;
     f.state.lastFrame = 3;
-    ASSERT_EQ(alloc_bone_samples(f.state), ANIM_OK);
+    ASSERT_EQ(alloc_bone_samples(f.state), EXPORT_OK);
     AnimBone& record = *f.bone(s.pelvis);
     for (int frame = 0; frame <= 4; ++frame) {
         LWItemMotionAccess access = Access::at(f.host, s.pelvis, frame);

@@ -151,7 +151,7 @@ TEST(AnimCollect, TreesComeParentFirstInTheOrderTheEnumerationReachesThem) {
     // Every bone once in the map, pointing at its own record.
     for (int i = 0; i < f.state.bonesAdded; ++i) {
         void* found = nullptr;
-        ASSERT_EQ(intmap_get(&f.state.boneMap, anim_item_key(f.state.bones[i].id), &found), MAP_OK);
+        ASSERT_EQ(intmap_get(&f.state.boneMap, host_id_key(f.state.bones[i].id), &found), MAP_OK);
         EXPECT_EQ(found, &f.state.bones[i]);
     }
     EXPECT_EQ(f.state.boneMap.count, 6);
@@ -184,12 +184,12 @@ TEST(AnimCollect, MissingServicesAndSharedBlockLeaveNoRecords) {
         f.host.withhold("LW Bone Info 3");
         f.prepare(s.object);
         prepare_bones(f.state);
-        EXPECT_EQ(collect_bones(&f.state), ANIM_NO_SERVICE);
+        EXPECT_EQ(collect_bones(&f.state), EXPORT_NO_SERVICE);
         EXPECT_EQ(f.state.boneCount, 6);
         EXPECT_EQ(f.state.bonesAdded, 0);
         for (int i = 0; i < f.state.boneCount; ++i) EXPECT_EQ(f.state.bones[i].id, nullptr);
         // Empty records are neither sampled nor written.
-        ASSERT_EQ(alloc_bone_samples(f.state), ANIM_OK);
+        ASSERT_EQ(alloc_bone_samples(f.state), EXPORT_OK);
         for (int i = 0; i < f.state.boneCount; ++i) EXPECT_FALSE(f.state.bones[i].positions);
         EXPECT_EQ(f.write(), "version 1\nnodes\n0 \"root\" -1\nend\nskeleton\n"
                              "0 0.000000 0.000000 0.000000 0.000000 0.000000 0.000000\nend\n");
@@ -202,7 +202,7 @@ TEST(AnimCollect, MissingServicesAndSharedBlockLeaveNoRecords) {
         prepare_bones(f.state);
         EXPECT_EQ(f.state.boneCount, 0);
         EXPECT_EQ(f.state.bones, nullptr);
-        EXPECT_EQ(collect_bones(&f.state), ANIM_OK);
+        EXPECT_EQ(collect_bones(&f.state), EXPORT_OK);
         EXPECT_EQ(f.state.bonesAdded, 0);
     }
     {  // an object without bones
@@ -211,7 +211,7 @@ TEST(AnimCollect, MissingServicesAndSharedBlockLeaveNoRecords) {
         ASSERT_NO_FATAL_FAILURE(f.collect(f.builder.object("rock", mesh)));
         EXPECT_EQ(f.state.boneCount, 0);
     }
-    EXPECT_EQ(collect_bones(nullptr), ANIM_NO_SERVICE);
+    EXPECT_EQ(collect_bones(nullptr), EXPORT_NO_SERVICE);
 }
 
 TEST(AnimCollect, ReleaseFreesEverythingAndMayRepeat) {
@@ -251,7 +251,7 @@ TEST(AnimSamples, EachSaveGetsFreshArraysSizedByItsRange) {
     // A larger second range: new zero-filled arrays, the old samples gone.
     f.state.firstFrame = 0;
     f.state.lastFrame = 4;
-    ASSERT_EQ(alloc_bone_samples(f.state), ANIM_OK);
+    ASSERT_EQ(alloc_bone_samples(f.state), EXPORT_OK);
     EXPECT_EQ(f.state.frameCount, 5);
     for (int k = 0; k < 5; ++k)
         for (int axis = 0; axis < 3; ++axis) {
@@ -262,7 +262,7 @@ TEST(AnimSamples, EachSaveGetsFreshArraysSizedByItsRange) {
     // An empty range (last below first) gives no arrays and is no failure.
     f.state.firstFrame = 5;
     f.state.lastFrame = 4;
-    EXPECT_EQ(alloc_bone_samples(f.state), ANIM_OK);
+    EXPECT_EQ(alloc_bone_samples(f.state), EXPORT_OK);
     EXPECT_EQ(f.state.frameCount, 0);
     EXPECT_FALSE(pelvis->positions);
     LWItemMotionAccess at5 = Access::at(f.host, s.pelvis, 5);
@@ -279,7 +279,7 @@ TEST(AnimSamples, ARangeTooWideToCountLeavesNoSamples) {
     for (auto [first, last] : {std::pair{INT_MIN, INT_MAX}, std::pair{-2000000000, 2000000000}, std::pair{0, INT_MAX}}) {
         f.state.firstFrame = first;
         f.state.lastFrame = last;
-        EXPECT_EQ(alloc_bone_samples(f.state), ANIM_NO_MEMORY) << first << ".." << last;
+        EXPECT_EQ(alloc_bone_samples(f.state), EXPORT_NO_MEMORY) << first << ".." << last;
         EXPECT_EQ(f.state.frameCount, 0);
         for (int i = 0; i < f.state.boneCount; ++i) {
             EXPECT_FALSE(f.state.bones[i].positions);
@@ -294,7 +294,7 @@ TEST(AnimSamples, ARangeTooWideToCountLeavesNoSamples) {
     // Reversed extremes: an empty range, not an overflow.
     f.state.firstFrame = INT_MAX;
     f.state.lastFrame = INT_MIN;
-    EXPECT_EQ(alloc_bone_samples(f.state), ANIM_OK);
+    EXPECT_EQ(alloc_bone_samples(f.state), EXPORT_OK);
     EXPECT_EQ(f.state.frameCount, 0);
 }
 
@@ -310,7 +310,7 @@ TEST(AnimSamples, ArraysThatCannotBeAllocatedLeaveNoRecordWithSamples) {
     ASSERT_NO_FATAL_FAILURE(f.sample_range());
     f.state.firstFrame = 0;
     f.state.lastFrame = INT_MAX - 1;
-    EXPECT_EQ(alloc_bone_samples(f.state), ANIM_NO_MEMORY);
+    EXPECT_EQ(alloc_bone_samples(f.state), EXPORT_NO_MEMORY);
     EXPECT_EQ(f.state.frameCount, 0);
     for (int i = 0; i < f.state.boneCount; ++i) {
         EXPECT_FALSE(f.state.bones[i].positions);

@@ -47,13 +47,13 @@ struct HandState {
             }
             bone.parentBone = parent >= 0 ? fake_id(parent) : nullptr;
             bone.isNull = null_bone ? 1 : 0;
-            intmap_insert(&state.boneMap, anim_item_key(bone.id), &bone);
+            intmap_insert(&state.boneMap, host_id_key(bone.id), &bone);
         }
         state.includeNullBones = 1;
         state.scale = 40.0f;
         state.firstFrame = first_frame;
         state.lastFrame = first_frame + frame_count - 1;
-        EXPECT_EQ(alloc_bone_samples(state), ANIM_OK);
+        EXPECT_EQ(alloc_bone_samples(state), EXPORT_OK);
     }
     ~HandState() { release_bones(state); }
 
@@ -68,7 +68,7 @@ struct HandState {
         char* text = nullptr;
         std::size_t size = 0;
         std::FILE* stream = open_memstream(&text, &size);
-        EXPECT_EQ(write_anim_smd(state, stream), ANIM_OK);
+        EXPECT_EQ(write_anim_smd(state, stream), EXPORT_OK);
         std::fclose(stream);
         std::string result(text, size);
         std::free(text);
@@ -164,7 +164,7 @@ TEST(AnimWriter, FilesWithoutBonesOrWithoutFrames) {
         char* text = nullptr;
         std::size_t size = 0;
         std::FILE* stream = open_memstream(&text, &size);
-        EXPECT_EQ(write_anim_smd(empty, stream), ANIM_OK);
+        EXPECT_EQ(write_anim_smd(empty, stream), EXPORT_OK);
         std::fclose(stream);
         EXPECT_EQ(std::string(text, size),
                   "version 1\nnodes\n0 \"root\" -1\nend\nskeleton\n"
@@ -181,7 +181,7 @@ TEST(AnimWriter, FilesWithoutBonesOrWithoutFrames) {
                   "time 7\n "
                   "0  0.000000 0.000000 0.000000  -0.000000 -0.000000 0.000000\n"
                   "1  0.000000 0.000000 0.000000  -0.000000 -0.000000 0.000000\n");
-        EXPECT_EQ(write_anim_smd(h.state, nullptr), ANIM_OK);
+        EXPECT_EQ(write_anim_smd(h.state, nullptr), EXPORT_OK);
     }
 }
 
@@ -192,14 +192,14 @@ TEST(AnimWriter, FailedWritesAreReportedAndNeverReplaceAGoodFile) {
         std::FILE* stream = std::fopen("/dev/full", "w");
         ASSERT_NE(stream, nullptr);
         std::setvbuf(stream, nullptr, _IONBF, 0);
-        EXPECT_EQ(write_anim_smd(h.state, stream), ANIM_WRITE_FAILED);
-        EXPECT_EQ(write_anim_nodes(stream, h.state), ANIM_WRITE_FAILED);
-        EXPECT_EQ(write_anim_frames(stream, h.state), ANIM_WRITE_FAILED);
+        EXPECT_EQ(write_anim_smd(h.state, stream), EXPORT_WRITE_FAILED);
+        EXPECT_EQ(write_anim_nodes(stream, h.state), EXPORT_WRITE_FAILED);
+        EXPECT_EQ(write_anim_frames(stream, h.state), EXPORT_WRITE_FAILED);
         std::fclose(stream);
     }
     TempDir dir;
     const std::string target = dir.file("walk.smd");
-    ASSERT_EQ(save_anim_file(h.state, target.c_str()), ANIM_OK);
+    ASSERT_EQ(save_anim_file(h.state, target.c_str()), EXPORT_OK);
     const std::string good = read_file(target);
     EXPECT_EQ(good, h.write());
     EXPECT_EQ(entries(dir.folder()), std::vector<std::string>{"walk.smd"});
@@ -215,19 +215,19 @@ TEST(AnimWriter, FailedWritesAreReportedAndNeverReplaceAGoodFile) {
         const int rc = save_anim_file(other.state, target.c_str());
         setrlimit(RLIMIT_FSIZE, &saved);
         std::signal(SIGXFSZ, previous);
-        EXPECT_EQ(rc, ANIM_WRITE_FAILED);
+        EXPECT_EQ(rc, EXPORT_WRITE_FAILED);
         EXPECT_EQ(read_file(target), good);
         EXPECT_EQ(entries(dir.folder()), std::vector<std::string>{"walk.smd"});
     }
     {  // a folder cannot be written: refused before anything is made
         const std::string folder = dir.file("folder.smd");
         ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
-        EXPECT_EQ(save_anim_file(other.state, folder.c_str()), ANIM_OPEN_FAILED);
+        EXPECT_EQ(save_anim_file(other.state, folder.c_str()), EXPORT_FILE_NOT_OPENED);
         EXPECT_EQ(entries(dir.folder()), (std::vector<std::string>{"folder.smd", "walk.smd"}));
     }
     // No file can be made there at all.
-    EXPECT_EQ(save_anim_file(other.state, dir.file("missing/walk.smd").c_str()), ANIM_OPEN_FAILED);
-    EXPECT_EQ(save_anim_file(other.state, ""), ANIM_OPEN_FAILED);
+    EXPECT_EQ(save_anim_file(other.state, dir.file("missing/walk.smd").c_str()), EXPORT_FILE_NOT_OPENED);
+    EXPECT_EQ(save_anim_file(other.state, ""), EXPORT_FILE_NOT_OPENED);
     EXPECT_EQ(read_file(target), good);
 }
 
@@ -247,14 +247,14 @@ TEST(AnimWriter, ASaveKeepsReadOnlyFilesAndLinks) {
     {
         test_files::Unprivileged user(dir.folder());
         ASSERT_TRUE(user.active());
-        EXPECT_EQ(save_anim_file(h.state, locked.c_str()), ANIM_OPEN_FAILED);
+        EXPECT_EQ(save_anim_file(h.state, locked.c_str()), EXPORT_FILE_NOT_OPENED);
     }
     EXPECT_EQ(read_file(locked), "old\n");
     EXPECT_EQ(entries(dir.folder()), std::vector<std::string>{"locked.smd"});
 
     const std::string link = dir.file("link.smd");
     ASSERT_EQ(symlink("real.smd", link.c_str()), 0);
-    EXPECT_EQ(save_anim_file(h.state, link.c_str()), ANIM_OK);
+    EXPECT_EQ(save_anim_file(h.state, link.c_str()), EXPORT_OK);
     struct stat status{};
     ASSERT_EQ(lstat(link.c_str(), &status), 0);
     EXPECT_TRUE(S_ISLNK(status.st_mode));
@@ -283,8 +283,8 @@ TEST(AnimWriter, TwoSavesAtOnceEachWriteAWholeFile) {
         std::thread other([&] { second_rc = save_anim_file(second->state, target.c_str()); });
         first_rc = save_anim_file(first->state, target.c_str());
         other.join();
-        EXPECT_EQ(first_rc, ANIM_OK) << "round " << round;
-        EXPECT_EQ(second_rc, ANIM_OK) << "round " << round;
+        EXPECT_EQ(first_rc, EXPORT_OK) << "round " << round;
+        EXPECT_EQ(second_rc, EXPORT_OK) << "round " << round;
         const std::string text = read_file(target);
         EXPECT_TRUE(text == first_text || text == second_text) << "round " << round << ": a mixture of "
                                                                << text.size() << " bytes";

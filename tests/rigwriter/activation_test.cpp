@@ -19,7 +19,7 @@
 #include "rig_scene.h"
 #include "rigwriter.h"
 #include "ui_script.h"
-#include "../meshwriter/uv_template_pictures.h"
+#include "../common/uv_template_pictures.h"
 
 namespace lwhost::services {
 int live_mesh_info_count() noexcept;

@@ -396,8 +396,8 @@ TEST(RefGeometry, ScansStoreNoMoreThanCounted) {
     // The host scans one point and one polygon more than it counted.
     f.state.point_count -= 1;
     f.state.polygon_count -= 1;
-    ASSERT_EQ(ref_allocate(f.state), REF_OK);
-    ASSERT_EQ(ref_collect(f.state), REF_OK);
+    ASSERT_EQ(ref_allocate(f.state), EXPORT_OK);
+    ASSERT_EQ(ref_collect(f.state), EXPORT_OK);
     EXPECT_EQ(f.state.points.size(), 2u);
     EXPECT_EQ(f.state.polygons.size(), 1u);
     EXPECT_EQ(f.point(mesh, c), nullptr);
@@ -444,11 +444,11 @@ TEST(RefGeometry, AllocateNeedsMeshAndSceneObjectsAndReleaseFreesEverything) {
         mesh.triangle(mesh.point(0, 0, 0), mesh.point(1, 0, 0), mesh.point(0, 1, 0), "Skin");
         f.host.withhold("Scene Objects 4");
         ASSERT_NO_FATAL_FAILURE(f.prepare(f.builder.object("b", mesh)));
-        EXPECT_EQ(ref_allocate(f.state), REF_NO_SERVICE);
+        EXPECT_EQ(ref_allocate(f.state), EXPORT_NO_SERVICE);
     }
     {
         RefExportState empty{};
-        EXPECT_EQ(ref_allocate(empty), REF_NO_SERVICE);
+        EXPECT_EQ(ref_allocate(empty), EXPORT_NO_SERVICE);
         ref_release(empty);
     }
 }

@@ -58,8 +58,8 @@ struct RefFixture {
 
     void collect(lwhost::ItemId object) {
         prepare(object);
-        ASSERT_EQ(ref_allocate(state), REF_OK);
-        ASSERT_EQ(ref_collect(state), REF_OK);
+        ASSERT_EQ(ref_allocate(state), EXPORT_OK);
+        ASSERT_EQ(ref_collect(state), EXPORT_OK);
     }
 
     const RefPolygon& polygon(const lwhost::MeshBuilder& mesh, std::uint32_t index) const {
@@ -73,7 +73,7 @@ struct RefFixture {
 
     const RefPoint* point(const lwhost::MeshBuilder& mesh, std::uint32_t index) const {
         void* found = nullptr;
-        if (intmap_get(&state.point_map, ref_id_key(lw_point(mesh, index)), &found) != MAP_OK) return nullptr;
+        if (intmap_get(&state.point_map, host_id_key(lw_point(mesh, index)), &found) != MAP_OK) return nullptr;
         return static_cast<const RefPoint*>(found);
     }
 

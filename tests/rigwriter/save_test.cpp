@@ -16,7 +16,7 @@
 #include "panels.h"
 #include "rig_scene.h"
 #include "ui_script.h"
-#include "../meshwriter/uv_template_pictures.h"
+#include "../common/uv_template_pictures.h"
 
 namespace {
 

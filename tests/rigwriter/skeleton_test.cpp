@@ -121,7 +121,7 @@ TEST(RefSkeleton, WithoutBoneInfoNoBonesAreRecorded) {
     ASSERT_NO_FATAL_FAILURE(f.collect(object));
     EXPECT_EQ(f.state.bone_count, 0);
     EXPECT_EQ(point_of(f.state.polygons.at(0).corners[0]).influences[0], nullptr);
-    EXPECT_EQ(ref_collect_bones(f.state), REF_NO_SERVICE);
+    EXPECT_EQ(ref_collect_bones(f.state), EXPORT_NO_SERVICE);
 }
 
 TEST(RefSkeleton, KeepsThreeInfluencesByTheFirstSmallerSlotRule) {
@@ -268,8 +268,8 @@ TEST(RefSkeleton, AParentLoopEndsTheClimbAndIsNotWrittenAsOne) {
     const ItemId b = f.builder.bone(object, "b", a).weight_map("b");
     ASSERT_NO_FATAL_FAILURE(f.prepare(object));
     f.state.item_info = LoopedItems::over(f.state.item_info, reftest::lw_item(a), reftest::lw_item(b));
-    ASSERT_EQ(ref_allocate(f.state), REF_OK);
-    ASSERT_EQ(ref_collect(f.state), REF_OK);
+    ASSERT_EQ(ref_allocate(f.state), EXPORT_OK);
+    ASSERT_EQ(ref_collect(f.state), EXPORT_OK);
     EXPECT_LT(LoopedItems::parent_calls, LoopedItems::kRunaway) << "the climb went round the loop";
 
     ASSERT_EQ(f.state.bone_count, 2);

@@ -13,10 +13,10 @@ using lwhost::MeshBuilder;
 using lwhost::Projection;
 using reftest::RefFixture;
 
-const RefSurface* find_surface(const RefExportState& state, const char* name) {
+const ExportSurface* find_surface(const RefExportState& state, const char* name) {
     void* found = nullptr;
     if (strmap_get(&state.surface_map, name, &found, map_string_hash(name)) != MAP_OK) return nullptr;
-    return static_cast<const RefSurface*>(found);
+    return static_cast<const ExportSurface*>(found);
 }
 
 std::string material(RefExportState& state, const RefPolygon& polygon, int group_by) {
@@ -47,7 +47,7 @@ TEST(RefSurfaces, ReadsSmoothingAngleAndTheFirstUvProjectedImage) {
     EXPECT_EQ(f.state.surfaces[0].name, "Painted");
     EXPECT_EQ(f.state.surfaces[1].name, "PlanarOnly");
     EXPECT_EQ(f.state.surfaces[2].name, "Plain");
-    const RefSurface* painted = find_surface(f.state, "Painted");
+    const ExportSurface* painted = find_surface(f.state, "Painted");
     ASSERT_EQ(painted, &f.state.surfaces[0]);
     EXPECT_NEAR(painted->smoothing_angle, 30 * reftest::kDegree, 1e-12);
     EXPECT_EQ(painted->texture_image, "skin.png");
@@ -139,7 +139,7 @@ TEST(RefSurfaces, WithoutSurfaceServiceTrianglesGroupByTheirTags) {
     ASSERT_NO_FATAL_FAILURE(f.collect(f.builder.object("tags", mesh)));
 
     EXPECT_TRUE(f.state.surfaces.empty());
-    EXPECT_EQ(ref_collect_surfaces(f.state), REF_NO_SERVICE);
+    EXPECT_EQ(ref_collect_surfaces(f.state), EXPORT_NO_SERVICE);
     EXPECT_EQ(material(f.state, f.polygon(mesh, one), GROUP_BY_SURFACE), "Skin Mat");
     EXPECT_EQ(material(f.state, f.polygon(mesh, three), GROUP_BY_TEXTURE), "Eyes");
     // One copy per tag text.

@@ -310,7 +310,7 @@ TEST(RefWriter, FailuresAreReported) {
         rig.f.host.withhold("Scene Objects 4");
         int rc = 0;
         EXPECT_EQ(rig.f.write(&rc), "");
-        EXPECT_EQ(rc, REF_NO_SERVICE);
+        EXPECT_EQ(rc, EXPORT_NO_SERVICE);
         rig.f.host.serve("Scene Objects 4");
     }
     {
@@ -321,7 +321,7 @@ TEST(RefWriter, FailuresAreReported) {
         close(fd);
         std::FILE* stream = std::fopen(path, "r");
         ASSERT_NE(stream, nullptr);
-        EXPECT_EQ(ref_write_smd(rig.f.state, stream), SMD_WRITE_FAILED);
+        EXPECT_EQ(ref_write_smd(rig.f.state, stream), EXPORT_WRITE_FAILED);
         std::fclose(stream);
         std::remove(path);
     }
@@ -331,8 +331,8 @@ TEST(RefWriter, FailuresAreReported) {
         std::FILE* stream = std::fopen("/dev/full", "w");
         if (stream != nullptr) {
             std::setvbuf(stream, nullptr, _IONBF, 0);
-            EXPECT_EQ(ref_write_smd(rig.f.state, stream), SMD_WRITE_FAILED);
-            EXPECT_EQ(ref_write_nodes(stream, rig.f.state), SMD_WRITE_FAILED);
+            EXPECT_EQ(ref_write_smd(rig.f.state, stream), EXPORT_WRITE_FAILED);
+            EXPECT_EQ(ref_write_nodes(stream, rig.f.state), EXPORT_WRITE_FAILED);
             std::fclose(stream);
         }
     }

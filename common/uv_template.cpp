@@ -207,7 +207,7 @@ UvPolygonSource uv_source_layout(LWMeshInfo* mesh) noexcept {
     return UvPolygonSource{UV_SOURCE_LAYOUT, nullptr, mesh};
 }
 
-int uv_template_open(LWControlID, const UvTemplateSource& source) noexcept {
+UvTemplateResult uv_template_open(LWControlID, const UvTemplateSource& source) noexcept {
     UvTemplateRequest request{};
     request.source = &source;
     request.panels = source.panels;
@@ -265,8 +265,8 @@ void uv_template_save(LWControlID, void* data) noexcept {
         report_error(request->messages, MESSAGE_SAVE_FAILED);
 }
 
-int uv_template_render(const char* full_name, const UvTemplateSource& source, const char* uv_map_name,
-                       int image_size, const UvColor& foreground, const UvColor& background) noexcept {
+UvTemplateResult uv_template_render(const char* full_name, const UvTemplateSource& source, const char* uv_map_name,
+                                    int image_size, const UvColor& foreground, const UvColor& background) noexcept {
     auto* images = get_service<LWImageUtil>(source.global, LWIMAGEUTIL_GLOBAL);
     if (!images || !images->create || !images->destroy || !images->setPixel || !images->save)
         return UV_TEMPLATE_NO_SERVICE;
@@ -280,7 +280,7 @@ int uv_template_render(const char* full_name, const UvTemplateSource& source, co
     UvRenderContext context{&source.polygons, UvCanvas{images, image, image_size}, foreground};
     scan_polygons(context, uv_map_name);
 
-    int rc = UV_TEMPLATE_OK;
+    UvTemplateResult rc = UV_TEMPLATE_OK;
     const int saver = find_targa_saver(*images);
     // The host's saver writes beside the target and renames; a non-zero
     // result means the file is not there (or not complete).

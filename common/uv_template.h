@@ -2,10 +2,10 @@
 // panel where the user picks a UV map, the side of a square image and two
 // colours; "Save UV Template Image" asks for a file name, draws the outline
 // of every polygon of the object in that UV map and saves the picture through
-// the host's Targa saver. The same sources are built into meshwriter
-// (Modeler) and rigwriter (Layout); only where the polygons come from
-// differs, and the caller passes that in as a `UvPolygonSource`. Nothing here
-// knows either exporter's state record.
+// the host's Targa saver. Both mesh exporters link it (lwsmd_uvtemplate):
+// meshwriter from Modeler, rigwriter from Layout; only where the polygons
+// come from differs, and the caller passes that in as a `UvPolygonSource`.
+// Nothing here knows either exporter's state record.
 //
 // How an exporter opens it, from its "UV Template Image Options" button
 // event (the exporter keeps owning everything it hands over):
@@ -19,9 +19,7 @@
 //   source.polygons = uv_source_layout(mesh);    // rigwriter: the selected object's mesh info
 //   uv_template_open(control, source);
 //
-// (rigwriter sources include this header as "../meshwriter/uv_template.h".)
-//
-//   int uv_template_open(control, source)
+//   UvTemplateResult uv_template_open(control, source)
 //       Builds the "UV Template Exporter" panel (320 x 210: "UV Map:" popup
 //       listing uv_map_count maps by "Scene Objects 4" vmapName("TXUV", i),
 //       "UV Template Image Size:" 512, "Foreground Color" black,
@@ -40,7 +38,7 @@
 //       the requester is missing or cancelled, or the size is 0 or less;
 //       shows "Error saving UV Template Image!" when rendering fails.
 //
-//   int uv_template_render(full_name, source, uv_map_name, image_size,
+//   UvTemplateResult uv_template_render(full_name, source, uv_map_name, image_size,
 //                          foreground, background)
 //       Creates an image_size square RGB image ("Image Utility"), fills it
 //       with `background`, draws every polygon's outline in the map in
@@ -69,11 +67,13 @@
 #include "uv_raster.h"
 
 // Result codes.
-constexpr int UV_TEMPLATE_OK = 0;
-constexpr int UV_TEMPLATE_NO_PANEL = 1;      // the panel could not be created
-constexpr int UV_TEMPLATE_NO_IMAGE = 1;      // "Image Utility" `create` gave no image
-constexpr int UV_TEMPLATE_NO_SERVICE = 5;    // "Image Utility" missing
-constexpr int UV_TEMPLATE_SAVE_FAILED = 6;   // the Targa saver reported a failure
+enum [[nodiscard]] UvTemplateResult : int {
+    UV_TEMPLATE_OK = 0,
+    UV_TEMPLATE_NO_PANEL = 1,     // the panel could not be created
+    UV_TEMPLATE_NO_IMAGE = 2,     // "Image Utility" `create` gave no image
+    UV_TEMPLATE_NO_SERVICE = 5,   // "Image Utility" missing
+    UV_TEMPLATE_SAVE_FAILED = 6,  // the Targa saver reported a failure
+};
 
 // The requester buffer length less room for ".tga" and its terminator.
 constexpr int UV_TEMPLATE_MAX_STEM = 1019;
@@ -131,8 +131,8 @@ struct UvScanPolygon {
     const EDPolygonInfo* info;
 };
 
-int uv_template_open(LWControlID control, const UvTemplateSource& source) noexcept;
+UvTemplateResult uv_template_open(LWControlID control, const UvTemplateSource& source) noexcept;
 void uv_template_save(LWControlID control, void* request) noexcept;
-int uv_template_render(const char* full_name, const UvTemplateSource& source, const char* uv_map_name,
-                       int image_size, const UvColor& foreground, const UvColor& background) noexcept;
+UvTemplateResult uv_template_render(const char* full_name, const UvTemplateSource& source, const char* uv_map_name,
+                                    int image_size, const UvColor& foreground, const UvColor& background) noexcept;
 int uv_template_polygon(UvRenderContext& context, const UvScanPolygon& polygon) noexcept;

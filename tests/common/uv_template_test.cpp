@@ -1,8 +1,8 @@
-// The UV template exporter in meshwriter: the rasteriser against the
+// The UV template exporter as meshwriter uses it: the rasteriser against the
 // incremental Bresenham loop, rendering from Modeler's mesh edit through the
 // host's Image Utility, what stops a save, the proposed file name and a panel
-// the toolkit refuses. (The panel and the Layout source are tested in the
-// rigwriter test program, which builds the same sources.)
+// the toolkit refuses. (The panel and the Layout source are tested in
+// uv_template_layout_test.cpp.)
 #include <gtest/gtest.h>
 
 #include <limits>

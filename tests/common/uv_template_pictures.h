@@ -1,5 +1,5 @@
-// Test helpers for the UV template exporter, shared by the meshwriter and
-// rigwriter test programs (both build the same exporter sources): a picture
+// Test helpers for the UV template exporter, shared by its own tests and the
+// tests of the two mesh exporters that open it: a picture
 // drawn by the test itself (the incremental Bresenham loop transcribed from
 // its description), a reader for the uncompressed Targa files the host's
 // saver writes, and a scene holding every case of the polygon scan.
@@ -25,7 +25,7 @@
 
 #include "host.h"
 #include "scene_builder.h"
-#include "../../meshwriter/uv_template.h"
+#include "uv_template.h"
 #include "../temp_dir.h"
 
 namespace uv_test {

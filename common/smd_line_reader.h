@@ -1,6 +1,6 @@
 // The SMD line reader both importers share: one line at a time into a fixed
 // buffer, the first-token keyword test, the section search and the node-name
-// helpers. The mesh importer compiles this file too, with its own reader.
+// helpers. Both importers link it (lwsmd_linereader), each with its own reader.
 //
 //   smd_read_line(reader)            the next line (as fgets reads it: up to
 //                                    and including the newline, at most

@@ -1,4 +1,4 @@
-// The UV template exporter as rigwriter builds it: rendering from the Layout
+// The UV template exporter as rigwriter uses it: rendering from the Layout
 // mesh info of the selected object, the panel as the host records it, and
 // the save flow driven by the user script. Written Targa files are decoded
 // and compared with pictures the test draws itself.
@@ -21,8 +21,8 @@
 #include "panels.h"
 #include "scene_builder.h"
 #include "ui_script.h"
-#include "../meshwriter/uv_template.h"
-#include "../meshwriter/uv_template_pictures.h"
+#include "uv_template.h"
+#include "uv_template_pictures.h"
 #include "../unprivileged.h"
 
 namespace {
