@@ -28,6 +28,7 @@
 #include "scene_builder.h"
 #include "ui_script.h"
 #include "../shapereader/smd_files.h"
+#include "test_files.h"
 
 namespace {
 
@@ -299,28 +300,21 @@ struct ParsedMesh {
     std::map<std::pair<std::size_t, std::string>, float> weights;  // (point, node name)
 };
 
-std::vector<std::string> tokens_of(const std::string& line) {
-    std::istringstream in(line);
-    std::vector<std::string> tokens;
-    for (std::string t; in >> t;) tokens.push_back(t);
-    return tokens;
-}
-
 ParsedMesh parse_reference(const std::string& text) {
     ParsedMesh out;
     std::istringstream in(text);
     std::string line;
     std::map<int, std::string> nodes;
-    while (std::getline(in, line) && tokens_of(line) != std::vector<std::string>{"nodes"}) {}
+    while (std::getline(in, line) && test_support::fields_of(line) != std::vector<std::string>{"nodes"}) {}
     while (std::getline(in, line)) {
-        auto t = tokens_of(line);
+        auto t = test_support::fields_of(line);
         if (t.size() == 1 && t[0] == "end") break;
         const std::size_t open = line.find('"'), close = line.find('"', open + 1);
         std::string name = line.substr(open + 1, close - open - 1);
         std::replace(name.begin(), name.end(), ' ', '_');
         nodes[std::atoi(t[0].c_str())] = name;
     }
-    while (std::getline(in, line) && tokens_of(line) != std::vector<std::string>{"triangles"}) {}
+    while (std::getline(in, line) && test_support::fields_of(line) != std::vector<std::string>{"triangles"}) {}
     using Links = std::vector<std::pair<int, float>>;
     struct Seen { std::array<float, 3> position, normal; std::array<float, 2> uv; Links links; std::size_t point; };
     std::map<std::string, std::vector<Seen>> by_text;
@@ -328,7 +322,7 @@ ParsedMesh parse_reference(const std::string& text) {
     std::vector<std::size_t> corners;
     std::vector<std::array<float, 2>> corner_uv_of;
     while (std::getline(in, line)) {
-        auto t = tokens_of(line);
+        auto t = test_support::fields_of(line);
         if (t.size() == 1 && (t[0] == "end" || t[0] == "end\r")) break;
         if (t.size() < 9) {
             material = t.at(0);

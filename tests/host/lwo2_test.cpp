@@ -25,6 +25,7 @@
 #include "../temp_dir.h"
 #include "../unprivileged.h"
 #include "assimp_library.h"
+#include "test_files.h"
 
 namespace {
 
@@ -53,10 +54,7 @@ std::vector<fs::path> corpus_objects() {
     return files;
 }
 
-std::vector<std::uint8_t> read_bytes(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return std::vector<std::uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
+using test_support::read_bytes;
 
 bool is_lwo2(const std::vector<std::uint8_t>& bytes) {
     return bytes.size() >= 12 && std::equal(bytes.begin() + 8, bytes.begin() + 12, "LWO2");
