@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "skeleton_import_fixture.h"
+#include "smd_reader.h"
+#include "test_files.h"
 
 namespace {
 
@@ -151,8 +153,9 @@ std::string corpus_file(const std::string& name) {
     return {};
 }
 
-// An independent reading of a file: node names (blanks inside the quotes
-// as underscores) and parents, and the poses of every frame block.
+// The file as the test-support reader reads it: node names (blanks inside
+// the quotes as underscores) and parents, and the poses of every frame block,
+// a bone that a block leaves out keeping its pose from the block before.
 struct ParsedSmd {
     std::vector<std::string> names;
     std::vector<int> parents;
@@ -161,31 +164,22 @@ struct ParsedSmd {
 
 ParsedSmd parse_smd(const std::string& path) {
     ParsedSmd smd;
-    std::ifstream in(path);
-    std::string line, section;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        std::istringstream words(line);
-        std::string first;
-        words >> first;
-        if (first == "nodes" || first == "skeleton" || first == "triangles") {
-            section = first;
-        } else if (first == "end") {
-            if (section == "skeleton") break;
-            section.clear();
-        } else if (section == "nodes") {
-            const auto open = line.find('"'), close = line.find('"', open + 1);
-            std::string name = line.substr(open + 1, close - open - 1);
-            for (char& c : name) c = c == ' ' ? '_' : c;
-            smd.names.push_back(name);
-            smd.parents.push_back(std::stoi(line.substr(close + 1)));
-        } else if (section == "skeleton" && first == "time") {
+    const test_support::SmdFile file = test_support::read_smd(test_support::read_file(path));
+    EXPECT_EQ(file.error, "") << path;
+    for (const test_support::SmdNode& node : file.nodes) {
+        std::string name = node.name;
+        for (char& c : name) c = c == ' ' ? '_' : c;
+        smd.names.push_back(name);
+        smd.parents.push_back(node.parent);
+    }
+    for (const test_support::SmdFrame& frame : file.frames) {
+        if (smd.frames.empty())
             smd.frames.emplace_back(smd.names.size(), std::vector<double>(6, 0.0));
-            if (smd.frames.size() > 1) smd.frames.back() = smd.frames[smd.frames.size() - 2];
-        } else if (section == "skeleton" && !smd.frames.empty()) {
-            const int node = std::stoi(first);
-            for (double& value : smd.frames.back()[std::size_t(node)]) words >> value;
-        }
+        else
+            smd.frames.push_back(smd.frames.back());
+        for (const test_support::SmdBone& bone : frame.bones)
+            smd.frames.back().at(std::size_t(bone.node)) = {bone.position[0], bone.position[1], bone.position[2],
+                                                            bone.rotation[0], bone.rotation[1], bone.rotation[2]};
     }
     return smd;
 }
