@@ -3,6 +3,7 @@
 #include <cstring>
 #include <utility>
 
+#include "images.h"
 #include "loader.h"
 #include "panels.h"
 #include "services/services.h"
@@ -43,7 +44,8 @@ constexpr NamedService kServices[] = {
 Host::Host()
     : script_(std::make_unique<UiScript>()),
       panels_(std::make_unique<Panels>(*this)),
-      plugins_(std::make_unique<Plugins>(*this)) {
+      plugins_(std::make_unique<Plugins>(*this)),
+      pixmaps_(std::make_unique<PixmapStore>()) {
     g_current = this;
 }
 

@@ -33,6 +33,7 @@ namespace lwhost {
 class Panels;     // panels.h: headless "LWPanelServices"
 class UiScript;   // ui_script.h: the user stand-in
 class Plugins;    // loader.h: loaded modules and their servers
+class PixmapStore;  // images.h: the pixel maps plug-ins make
 struct PanelRecord;
 
 // Question: okCancel/yesNo/yesNoCan/yesNoAll, answered OK/Yes (messages.cpp).
@@ -108,7 +109,9 @@ public:
     std::unique_ptr<UiScript> script_;
     std::unique_ptr<Panels> panels_;
     std::unique_ptr<Plugins> plugins_;
+    std::unique_ptr<PixmapStore> pixmaps_;
     UiScript& script() { return *script_; }
+    PixmapStore& pixmaps() { return *pixmaps_; }
     Panels& panels() { return *panels_; }
     Plugins& plugins() { return *plugins_; }
     const std::vector<PanelRecord>& panel_log() const;

@@ -337,6 +337,16 @@ Transform item_world_transform(const Scene& scene, ItemId id, double time) {
     return world_of_chain(scene, item_local_transform(*item, time), item->parent, time);
 }
 
+const Transform& WorldTransformCache::at(const Scene& scene, ItemId item, double time) {
+    if (!valid_ || item_ != item || time_ != time) {
+        world_ = item_world_transform(scene, item, time);
+        item_ = item;
+        time_ = time;
+        valid_ = true;
+    }
+    return world_;
+}
+
 Transform bone_rest_world_transform(const Scene& scene, ItemId id) {
     const Item* item = scene.item(id);
     if (!item) return Transform{};

@@ -55,6 +55,21 @@ Transform item_local_transform(const Item& item, double time);
 // scene) is cut after 65536 steps rather than hanging.
 Transform item_world_transform(const Scene& scene, ItemId item, double time);
 
+// An item's world transform, kept for the item and time last asked for, so a
+// scan over every point of a mesh walks the item chain once. Keys changed
+// between two questions for the same time are not seen: the holder asks
+// again at another time, or uses a new cache.
+class WorldTransformCache {
+public:
+    const Transform& at(const Scene& scene, ItemId item, double time);
+
+private:
+    bool valid_ = false;
+    ItemId item_ = 0;
+    double time_ = 0.0;
+    Transform world_;
+};
+
 // A bone's coordinates -> world coordinates in the rest pose: the rest
 // position and rotation of the bone and of each parent bone (scale 1, their
 // pivots and pivot rotations as set), then the world transform at time 0 of

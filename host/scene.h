@@ -484,6 +484,20 @@ struct Layer {
     VertexMap& vmap(std::uint32_t type, std::string_view name, int dimension) {  // find or add
         return vmaps.add(type, name, dimension);
     }
+
+    // Points and polygons not marked deleted. O(elements): a Modeler edit
+    // marks elements deleted in place, so there is no count to keep.
+    std::size_t live_point_count() const;
+    std::size_t live_polygon_count() const;
+};
+
+// The box around a set of points, built point by point.
+struct BoundingBox {
+    double minmax[6] = {0, 0, 0, 0, 0, 0};  // min x, max x, min y, max y, min z, max z
+    std::size_t points = 0;
+
+    void add(const double position[3]);
+    void add_live_points(const Layer& layer);  // every point not marked deleted
 };
 
 namespace lwo2 {
@@ -499,6 +513,14 @@ struct MeshObject {
     std::shared_ptr<const lwo2::Kept> kept_file_data;
 
     int tag_index(const std::string& tag);  // find or add
+
+    // The layer with that LAYR number, or null.
+    const Layer* layer_numbered(int number) const;
+    int layer_index_numbered(int number) const;  // index into `layers`, -1: none
+    // One more than the highest LAYR number; 0 without layers.
+    int layer_number_end() const;
+    // The first map of that type, in layer order, then map order; null: none.
+    const VertexMap* first_vmap(std::uint32_t type) const;
 };
 
 // ---------------------------------------------------------------------------
@@ -595,6 +617,14 @@ public:
     // each (type, name) once, in the order first met (mesh order, then layer
     // order, then map order): "Scene Objects 4". Linear in the number of maps.
     std::vector<const VertexMap*> vmaps_of_type(std::uint32_t type) const;
+    // The same list, kept between calls while it can still be right, so
+    // that reading n names one call at a time is O(n). Throws std::bad_alloc.
+    const std::vector<const VertexMap*>& vmap_list(std::uint32_t type) const;
+
+    // The name Layout shows for an object file: the first object item that
+    // shows it, or the file's base name without extension. Empty for a mesh
+    // index out of range.
+    std::string mesh_user_name(int mesh) const;
 
     double current_frame() const { return settings.time * settings.frames_per_second; }
 
@@ -604,6 +634,17 @@ private:
     std::vector<ItemId> object_ids_, light_ids_, camera_ids_;
     std::vector<std::vector<ItemId>> bone_ids_;
     static const std::vector<ItemId> kNoItems;
+
+    // vmap_list's lists: good while the number of object files and the
+    // generation of layer map lists (VertexMapList::generation) stay the same.
+    struct VmapListCache {
+        std::size_t meshes = 0;
+        std::uint64_t generation = 0;
+        bool valid = false;
+        std::vector<const VertexMap*> all;  // type 0
+        std::unordered_map<std::uint32_t, std::vector<const VertexMap*>> by_type;
+    };
+    mutable VmapListCache vmap_list_;
 };
 
 // Pointer-sized handles for points and polygons. The layer travels in the high

@@ -1,37 +1,28 @@
-// "LW Image List 3" over scene.images, and "Image Utility": in-memory pixel
-// maps and the one saver, "Targa Format (.tga)" (targa.h).
+// "LW Image List 3" over scene.images, and "Image Utility" over the host's
+// pixel maps (images.h) and its one saver, "Targa Format (.tga)" (targa.h).
 //
 // Image list: `load` adds an entry for the file name (its name is the part
 // after the last '/'), or returns the entry that already has that file name;
 // the file is not read, so a loaded image has size 0 x 0 until someone fills
-// scene.images. Pixels are read from Image::rgb: `RGB` gives 0..1 per
-// channel, `luma` 0.299 r + 0.587 g + 0.114 b, the spot functions the nearest
-// pixel; outside the image everything reads 0. Images have no alpha
-// (`hasAlpha` 0, `alpha` 1, opaque). `clear`, `needAA`, `sceneLoad`,
-// `sceneSave` and `evaluate` do nothing (null).
+// scene.images. `RGB` gives 0..1 per channel, `luma` the luma, the spot
+// functions the nearest pixel; outside the image everything reads 0. Images
+// have no alpha (`hasAlpha` 0, `alpha` 1, opaque). `clear`, `needAA`,
+// `sceneLoad`, `sceneSave` and `evaluate` do nothing (null).
 //
-// Image utility: `create` (w, h, type) makes a zeroed pixel map of any
-// LWImageType but LWIMTYP_SPECIAL, each pixel as the type lays it out (RGB24
-// three bytes r, g, b; GREY8/INDEX8 one byte; RGBA32 four bytes; GREYFP,
-// RGBFP, RGBAFP one, three, four floats); null when w or h is below 1 or
-// above 65535, or the map would pass 1 GiB. setPixel/getPixel copy one pixel
-// and ignore coordinates outside the map. `resample` makes a new map of the
-// same type by nearest neighbour. Maps live until `destroy` or until the host
-// dies. `save` (map, 0, file) writes a Targa file from the map's colours
-// (grey repeated, alpha dropped, floats clamped to 0..1 and rounded) and
-// returns 0, or non-zero for a bad map or saver index, a null file name or a
-// failed write (the target is then left as it was). Map handles carry a slot
-// and a generation, so a destroyed or made-up handle is refused in O(1).
-#include <algorithm>
-#include <cmath>
+// Image utility: `create` makes a map of any LWImageType but
+// LWIMTYP_SPECIAL (null when the store refuses it); setPixel/getPixel copy
+// one pixel and ignore coordinates outside the map; `resample` is nearest
+// neighbour. `save` (map, 0, file) writes a Targa file from the map's colours
+// and returns 0, or non-zero for a bad map or saver index, a null file name
+// or a failed write (the target is then left as it was).
+#include <cstdint>
 #include <cstring>
-#include <memory>
 #include <string>
-#include <vector>
 
 #include <lwimage.h>
 
 #include "host.h"
+#include "images.h"
 #include "services/services.h"
 #include "targa.h"
 
@@ -52,15 +43,6 @@ Image* image_of(Host& host, LWImageID id, int* out_index = nullptr) {
 
 LWImageID image_id(int index) { return reinterpret_cast<LWImageID>(image_handle(index)); }
 
-// The pixel's three bytes, or null outside the image (or past a short buffer).
-const std::uint8_t* image_pixel(const Image& image, int x, int y) {
-    if (x < 0 || y < 0 || x >= image.width || y >= image.height) return nullptr;
-    std::size_t at = (std::size_t(y) * std::size_t(image.width) + std::size_t(x)) * 3;
-    return at + 3 <= image.rgb.size() ? image.rgb.data() + at : nullptr;
-}
-
-double luma_of(const std::uint8_t* p) { return (0.299 * p[0] + 0.587 * p[1] + 0.114 * p[2]) / 255.0; }
-
 LWImageID list_first() noexcept {
     Host* host = Host::current();
     return host && !host->scene.images.empty() ? image_id(0) : nullptr;
@@ -77,13 +59,7 @@ LWImageID list_load(const char* filename) noexcept {
     Host* host = Host::current();
     if (!host || !filename || !*filename) return nullptr;
     try {
-        auto& images = host->scene.images;
-        for (std::size_t i = 0; i < images.size(); ++i)
-            if (images[i]->filename == filename) return image_id(int(i));
-        std::string path(filename);
-        std::size_t slash = path.find_last_of('/');
-        std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-        return image_id(host->scene.add_image(name, path, 0, 0));
+        return image_id(find_or_add_image(host->scene, filename));
     } catch (...) {
         return nullptr;
     }
@@ -119,7 +95,7 @@ LWBufferValue list_luma(LWImageID id, int x, int y) noexcept {
     Host* host = Host::current();
     Image* image = host ? image_of(*host, id) : nullptr;
     const std::uint8_t* p = image ? image_pixel(*image, x, y) : nullptr;
-    return p ? LWBufferValue(luma_of(p)) : 0.0f;
+    return p ? LWBufferValue(pixel_luma(p)) : 0.0f;
 }
 
 void list_rgb(LWImageID id, int x, int y, LWBufferValue rgb[3]) noexcept {
@@ -133,15 +109,12 @@ void list_rgb(LWImageID id, int x, int y, LWBufferValue rgb[3]) noexcept {
 const std::uint8_t* nearest_pixel(LWImageID id, double x, double y) {
     Host* host = Host::current();
     Image* image = host ? image_of(*host, id) : nullptr;
-    if (!image || !std::isfinite(x) || !std::isfinite(y)) return nullptr;
-    double rx = std::floor(x + 0.5), ry = std::floor(y + 0.5);
-    if (rx < 0 || ry < 0 || rx >= image->width || ry >= image->height) return nullptr;
-    return image_pixel(*image, int(rx), int(ry));
+    return image ? image_nearest_pixel(*image, x, y) : nullptr;
 }
 
 double list_luma_spot(LWImageID id, double x, double y, double, int) noexcept {
     const std::uint8_t* p = nearest_pixel(id, x, y);
-    return p ? luma_of(p) : 0.0;
+    return p ? pixel_luma(p) : 0.0;
 }
 
 void list_rgb_spot(LWImageID id, double x, double y, double, int, double rgb[3]) noexcept {
@@ -168,121 +141,45 @@ LWImageList g_image_list = {
 // ---------------------------------------------------------------------------
 // Pixel maps
 
-constexpr std::size_t kMaxPixmapBytes = std::size_t(1) << 30;
-constexpr std::uintptr_t kPixmapKind = std::uintptr_t(0x86) << 56;
 constexpr char kTargaSaver[] = "Targa Format (.tga)";
 
-struct Pixmap {
-    int width = 0, height = 0, type = LWIMTYP_RGB24, pixel_bytes = 3;
-    std::vector<std::uint8_t> bytes;
-};
+static_assert(int(PixelType::RGB24) == LWIMTYP_RGB24 && int(PixelType::Grey8) == LWIMTYP_GREY8 &&
+                  int(PixelType::Index8) == LWIMTYP_INDEX8 && int(PixelType::GreyFP) == LWIMTYP_GREYFP &&
+                  int(PixelType::RGBFP) == LWIMTYP_RGBFP && int(PixelType::RGBA32) == LWIMTYP_RGBA32 &&
+                  int(PixelType::RGBAFP) == LWIMTYP_RGBAFP,
+              "pixel types are numbered as the image types");
 
-struct PixmapSlot {
-    std::unique_ptr<Pixmap> pixmap;
-    std::uint32_t generation = 0;  // bumped at destroy, so old handles stop matching
-};
+std::uintptr_t handle_of(LWPixmapID id) { return reinterpret_cast<std::uintptr_t>(id); }
+LWPixmapID pixmap_id(std::uintptr_t handle) { return reinterpret_cast<LWPixmapID>(handle); }
 
-struct PixmapTable {
-    std::vector<PixmapSlot> slots;
-    std::vector<std::uint32_t> free_slots;
-};
-
-// Handle: kind in bits 56-63, generation in bits 32-55, slot + 1 in bits 0-31.
-LWPixmapID pixmap_id(std::uint32_t slot, std::uint32_t generation) {
-    return reinterpret_cast<LWPixmapID>(kPixmapKind | (std::uintptr_t(generation & 0xFFFFFFu) << 32) |
-                                        (std::uintptr_t(slot) + 1));
-}
-
-Pixmap* pixmap_of(LWPixmapID id, std::uint32_t* out_slot = nullptr) {
-    std::uintptr_t handle = reinterpret_cast<std::uintptr_t>(id);
-    if ((handle & (std::uintptr_t(0xFF) << 56)) != kPixmapKind) return nullptr;
-    std::uint32_t low = std::uint32_t(handle & 0xFFFFFFFFu), generation = std::uint32_t((handle >> 32) & 0xFFFFFFu);
+PixmapStore* store() {
     Host* host = Host::current();
-    if (!host || low == 0) return nullptr;
-    try {
-        auto& table = host->service_state<PixmapTable>("pixmaps");
-        if (low > table.slots.size()) return nullptr;
-        PixmapSlot& slot = table.slots[low - 1];
-        if (!slot.pixmap || (slot.generation & 0xFFFFFFu) != generation) return nullptr;
-        if (out_slot) *out_slot = low - 1;
-        return slot.pixmap.get();
-    } catch (...) {
-        return nullptr;
-    }
+    return host ? &host->pixmaps() : nullptr;
 }
 
-int pixel_bytes_of(int type) {
-    switch (type) {
-    case LWIMTYP_RGB24: return 3;
-    case LWIMTYP_GREY8: case LWIMTYP_INDEX8: return 1;
-    case LWIMTYP_RGBA32: return 4;
-    case LWIMTYP_GREYFP: return int(sizeof(float));
-    case LWIMTYP_RGBFP: return int(3 * sizeof(float));
-    case LWIMTYP_RGBAFP: return int(4 * sizeof(float));
-    default: return 0;
-    }
+Pixmap* pixmap_of(LWPixmapID id) {
+    PixmapStore* pixmaps = store();
+    return pixmaps ? pixmaps->find(handle_of(id)) : nullptr;
 }
 
-LWPixmapID make_pixmap(int w, int h, int type) {
-    int pixel_bytes = pixel_bytes_of(type);
-    if (pixel_bytes == 0 || w < 1 || h < 1 || w > kTargaMaxSide || h > kTargaMaxSide) return nullptr;
-    // Both sides are at most 65535, so the product fits in 64 bits; the cap
-    // keeps a request from exhausting memory.
-    std::size_t bytes = std::size_t(w) * std::size_t(h) * std::size_t(pixel_bytes);
-    if (bytes > kMaxPixmapBytes) return nullptr;
-    Host* host = Host::current();
-    if (!host) return nullptr;
-    try {
-        auto pixmap = std::make_unique<Pixmap>();
-        pixmap->width = w;
-        pixmap->height = h;
-        pixmap->type = type;
-        pixmap->pixel_bytes = pixel_bytes;
-        pixmap->bytes.assign(bytes, 0);
-        auto& table = host->service_state<PixmapTable>("pixmaps");
-        std::uint32_t slot;
-        if (!table.free_slots.empty()) {
-            slot = table.free_slots.back();
-            table.free_slots.pop_back();
-        } else {
-            table.slots.emplace_back();
-            slot = std::uint32_t(table.slots.size() - 1);
-        }
-        table.slots[slot].pixmap = std::move(pixmap);
-        return pixmap_id(slot, table.slots[slot].generation);
-    } catch (...) {
-        return nullptr;
-    }
+LWPixmapID util_create(int w, int h, LWImageType type) noexcept {
+    PixmapStore* pixmaps = store();
+    return pixmaps ? pixmap_id(pixmaps->create(w, h, int(type))) : nullptr;
 }
-
-LWPixmapID util_create(int w, int h, LWImageType type) noexcept { return make_pixmap(w, h, int(type)); }
 
 void util_destroy(LWPixmapID id) noexcept {
-    std::uint32_t slot;
-    if (!pixmap_of(id, &slot)) return;
-    try {
-        auto& table = Host::current()->service_state<PixmapTable>("pixmaps");
-        table.slots[slot].pixmap.reset();
-        ++table.slots[slot].generation;
-        table.free_slots.push_back(slot);
-    } catch (...) {
-    }
-}
-
-std::uint8_t* pixel_at(Pixmap& pixmap, int x, int y) {
-    if (x < 0 || y < 0 || x >= pixmap.width || y >= pixmap.height) return nullptr;
-    return pixmap.bytes.data() + (std::size_t(y) * std::size_t(pixmap.width) + std::size_t(x)) * std::size_t(pixmap.pixel_bytes);
+    if (PixmapStore* pixmaps = store()) pixmaps->destroy(handle_of(id));
 }
 
 void util_set_pixel(LWPixmapID id, int x, int y, void* pixel) noexcept {
     Pixmap* pixmap = pixmap_of(id);
-    std::uint8_t* at = pixmap && pixel ? pixel_at(*pixmap, x, y) : nullptr;
+    std::uint8_t* at = pixmap && pixel ? pixmap->pixel(x, y) : nullptr;
     if (at) std::memcpy(at, pixel, std::size_t(pixmap->pixel_bytes));
 }
 
 void util_get_pixel(LWPixmapID id, int x, int y, void* pixel) noexcept {
     Pixmap* pixmap = pixmap_of(id);
-    std::uint8_t* at = pixmap && pixel ? pixel_at(*pixmap, x, y) : nullptr;
+    std::uint8_t* at = pixmap && pixel ? pixmap->pixel(x, y) : nullptr;
     if (at) std::memcpy(pixel, at, std::size_t(pixmap->pixel_bytes));
 }
 
@@ -290,57 +187,12 @@ void util_get_info(LWPixmapID id, int* w, int* h, int* type) noexcept {
     Pixmap* pixmap = pixmap_of(id);
     if (w) *w = pixmap ? pixmap->width : 0;
     if (h) *h = pixmap ? pixmap->height : 0;
-    if (type) *type = pixmap ? pixmap->type : 0;
+    if (type) *type = pixmap ? int(pixmap->type) : 0;
 }
 
 LWPixmapID util_resample(LWPixmapID id, int w, int h, int) noexcept {
-    Pixmap* source = pixmap_of(id);
-    if (!source) return nullptr;
-    int width = source->width, height = source->height, type = source->type;
-    LWPixmapID made = make_pixmap(w, h, type);
-    Pixmap* target = pixmap_of(made);  // maps are heap objects: `source` stays valid
-    if (!target) return nullptr;
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            std::memcpy(pixel_at(*target, x, y),
-                        pixel_at(*source, int(std::int64_t(x) * width / w), int(std::int64_t(y) * height / h)),
-                        std::size_t(target->pixel_bytes));
-    return made;
-}
-
-std::uint8_t float_byte(float value) {
-    if (!(value > 0.0f)) return 0;
-    if (value >= 1.0f) return 255;
-    return std::uint8_t(value * 255.0f + 0.5f);
-}
-
-// The map's colours as RGB24 rows. Throws std::bad_alloc.
-std::vector<std::uint8_t> rgb_of(const Pixmap& pixmap) {
-    std::size_t count = std::size_t(pixmap.width) * std::size_t(pixmap.height);
-    if (pixmap.type == LWIMTYP_RGB24) return pixmap.bytes;
-    std::vector<std::uint8_t> rgb(count * 3);
-    for (std::size_t i = 0; i < count; ++i) {
-        const std::uint8_t* p = pixmap.bytes.data() + i * std::size_t(pixmap.pixel_bytes);
-        float f[4] = {0, 0, 0, 0};
-        std::uint8_t* out = rgb.data() + i * 3;
-        switch (pixmap.type) {
-        case LWIMTYP_GREY8: case LWIMTYP_INDEX8:
-            out[0] = out[1] = out[2] = p[0];
-            break;
-        case LWIMTYP_RGBA32:
-            std::memcpy(out, p, 3);
-            break;
-        case LWIMTYP_GREYFP:
-            std::memcpy(f, p, sizeof(float));
-            out[0] = out[1] = out[2] = float_byte(f[0]);
-            break;
-        default:  // RGBFP, RGBAFP
-            std::memcpy(f, p, 3 * sizeof(float));
-            for (int c = 0; c < 3; ++c) out[c] = float_byte(f[c]);
-            break;
-        }
-    }
-    return rgb;
+    PixmapStore* pixmaps = store();
+    return pixmaps ? pixmap_id(pixmaps->resample(handle_of(id), w, h)) : nullptr;
 }
 
 int util_save(LWPixmapID id, int saver, const char* filename) noexcept {
@@ -348,9 +200,7 @@ int util_save(LWPixmapID id, int saver, const char* filename) noexcept {
     Host* host = Host::current();
     if (!pixmap || saver != 0 || !filename) return 1;
     try {
-        int rc = pixmap->type == LWIMTYP_RGB24
-                     ? targa_save(filename, pixmap->width, pixmap->height, pixmap->bytes.data())
-                     : targa_save(filename, pixmap->width, pixmap->height, rgb_of(*pixmap).data());
+        int rc = save_pixmap_targa(*pixmap, filename);
         if (rc != TARGA_OK) host->note(std::string("Image Utility: cannot save ") + filename);
         return rc;
     } catch (...) {

@@ -21,9 +21,13 @@ struct InterfaceInfoRecord {
     std::vector<LWItemID> selected;  // null-terminated
 };
 
-InterfaceInfoRecord& storage() {
-    static InterfaceInfoRecord info;
-    return info;
+// The host's record: a plug-in may keep the pointer as long as the host lives.
+InterfaceInfoRecord* storage(Host& host) noexcept {
+    try {
+        return &host.service_state<InterfaceInfoRecord>("interface info");
+    } catch (...) {
+        return nullptr;
+    }
 }
 
 const LWItemID kNoSelection[1] = {nullptr};
@@ -57,7 +61,9 @@ int item_color(LWItemID) noexcept { return 0; }
 }  // namespace
 
 void refresh_interface_info(Host& host) {
-    InterfaceInfoRecord& info = storage();
+    InterfaceInfoRecord* kept = storage(host);
+    if (!kept) return;
+    InterfaceInfoRecord& info = *kept;
     const Scene& scene = host.scene;
     const SceneSettings& settings = scene.settings;
     LWInterfaceInfo& r = info.record;
@@ -86,7 +92,8 @@ void refresh_interface_info(Host& host) {
 
 void* interface_info(Host& host) {
     refresh_interface_info(host);
-    return &storage().record;
+    InterfaceInfoRecord* info = storage(host);
+    return info ? &info->record : nullptr;
 }
 
 }  // namespace services

@@ -78,24 +78,35 @@ LWItemID first_child(LWItemID parent) noexcept {
     return item && !item->children.empty() ? to_lw(item->children.front()) : nullptr;
 }
 
+// Where nextChild's last answer was: the parent and the index after it.
+struct ChildWalk {
+    const Item* parent = nullptr;
+    std::size_t at = 0;
+};
+
 LWItemID next_child(LWItemID parent, LWItemID previous) noexcept {
     const Item* item = find(parent, "nextChild");
     if (!item || !previous) return nullptr;
     // Plug-ins walk children in order; remembering where the last answer was
     // keeps a walk over many children linear.
-    static const Item* last_parent = nullptr;
-    static std::size_t last_at = 0;
+    ChildWalk* walk = nullptr;
+    try {
+        walk = &Host::current()->service_state<ChildWalk>("item info child walk");
+    } catch (...) {
+    }
     const auto& children = item->children;
     ItemId wanted = from_lw(previous);
     std::size_t at = 0;
-    if (last_parent == item && last_at < children.size() && children[last_at] == wanted) {
-        at = last_at;
+    if (walk && walk->parent == item && walk->at < children.size() && children[walk->at] == wanted) {
+        at = walk->at;
     } else {
         while (at < children.size() && children[at] != wanted) ++at;
         if (at == children.size()) return nullptr;
     }
-    last_parent = item;
-    last_at = at + 1;
+    if (walk) {
+        walk->parent = item;
+        walk->at = at + 1;
+    }
     return at + 1 < children.size() ? to_lw(children[at + 1]) : nullptr;
 }
 

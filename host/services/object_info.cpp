@@ -9,8 +9,8 @@
 // the same base mesh.
 #include <algorithm>
 #include <cstdint>
-#include <new>
-#include <unordered_set>
+#include <memory>
+#include <unordered_map>
 
 #include "host.h"
 #include "lwrender.h"
@@ -29,16 +29,21 @@ struct MeshInfoRecord {
     int layer = -1;
     ItemId object = 0;        // 0: a layer of "Scene Objects 4" (no item, no transform)
     int selected_vmap = -1;   // index into the layer's vmaps, from pntVSelect
-    bool has_world = false;   // cached item transform for pntOtherPos
-    double world_time = 0.0;
-    Transform world;
+    WorldTransformCache world;  // the item transform for pntOtherPos
 };
 
-// Every record handed out and not yet destroyed, so that a stale or foreign
-// pointer given to destroy is refused instead of freed.
-std::unordered_set<const MeshInfoRecord*>& live_records() {
-    static std::unordered_set<const MeshInfoRecord*> records;
-    return records;
+// Every record a host handed out and that was not destroyed yet, so that a
+// stale or foreign pointer given to destroy is refused instead of freed.
+// Records a plug-in never gave back go with their host.
+using LiveRecords = std::unordered_map<const MeshInfoRecord*, std::unique_ptr<MeshInfoRecord>>;
+
+LiveRecords* live_records(Host* host) noexcept {
+    if (!host) return nullptr;
+    try {
+        return &host->service_state<LiveRecords>("mesh infos");
+    } catch (...) {
+        return nullptr;
+    }
 }
 
 MeshInfoRecord* record_of(LWMeshInfoID info) { return reinterpret_cast<MeshInfoRecord*>(info); }
@@ -114,11 +119,11 @@ const VertexMap* selected_vmap(const MeshInfoRecord* rec, const Layer& layer) {
 // --- LWMeshInfo members ------------------------------------------------------
 
 void mi_destroy(LWMeshInfoID info) noexcept {
-    MeshInfoRecord* rec = record_of(info);
-    auto& live = live_records();
-    auto found = live.find(rec);
-    if (found == live.end()) {
-        if (Host* host = Host::current()) {
+    Host* host = Host::current();
+    LiveRecords* live = live_records(host);
+    auto found = live ? live->find(record_of(info)) : LiveRecords::iterator();
+    if (!live || found == live->end()) {
+        if (host) {
             try {
                 host->note("LWMeshInfo destroy: not a live mesh info");
             } catch (...) {
@@ -126,21 +131,17 @@ void mi_destroy(LWMeshInfoID info) noexcept {
         }
         return;
     }
-    live.erase(found);
-    delete rec;
+    live->erase(found);
 }
 
 int mi_num_points(LWMeshInfoID info) noexcept {
     const Layer* layer = layer_of(record_of(info));
-    if (!layer) return 0;
-    return int(std::count_if(layer->points.begin(), layer->points.end(), [](const Point& p) { return !p.deleted; }));
+    return layer ? int(layer->live_point_count()) : 0;
 }
 
 int mi_num_polygons(LWMeshInfoID info) noexcept {
     const Layer* layer = layer_of(record_of(info));
-    if (!layer) return 0;
-    return int(std::count_if(layer->polygons.begin(), layer->polygons.end(),
-                             [](const Polygon& p) { return !p.deleted; }));
+    return layer ? int(layer->live_polygon_count()) : 0;
 }
 
 // The bound is re-read each step: a callback that changes the mesh must not
@@ -180,9 +181,7 @@ void mi_pnt_base_pos(LWMeshInfoID info, LWPntID id, LWFVector pos) noexcept {
 }
 
 // World position at the scene's current time through the object's item
-// transform (no bone deformation: the host does not skin meshes). The
-// transform is cached per time, so a scan over every point walks the item
-// chain once.
+// transform (no bone deformation: the host does not skin meshes).
 void mi_pnt_other_pos(LWMeshInfoID info, LWPntID id, LWFVector pos) noexcept {
     if (!pos) return;
     pos[0] = pos[1] = pos[2] = 0.0f;
@@ -192,13 +191,8 @@ void mi_pnt_other_pos(LWMeshInfoID info, LWPntID id, LWFVector pos) noexcept {
     if (!point) return;
     double world[3] = {point->position[0], point->position[1], point->position[2]};
     if (rec->object != 0) {
-        double now = rec->host->scene.settings.time;
-        if (!rec->has_world || rec->world_time != now) {
-            rec->world = item_world_transform(rec->host->scene, rec->object, now);
-            rec->world_time = now;
-            rec->has_world = true;
-        }
-        rec->world.apply(point->position, world);
+        const Scene& scene = rec->host->scene;
+        rec->world.at(scene, rec->object, scene.settings.time).apply(point->position, world);
     }
     for (int k = 0; k < 3; ++k) pos[k] = float(world[k]);
 }
@@ -320,22 +314,16 @@ const char* oi_filename(LWItemID id) noexcept {
     return mesh ? mesh->filename.c_str() : nullptr;
 }
 
-int count_live_points(const Layer* layer) {
-    if (!layer) return 0;
-    return int(std::count_if(layer->points.begin(), layer->points.end(), [](const Point& p) { return !p.deleted; }));
-}
-
 int oi_num_points(LWItemID id) noexcept {
     Scene* s = scene();
-    return s ? count_live_points(s->layer_of(from_lw(id))) : 0;
+    const Layer* layer = s ? s->layer_of(from_lw(id)) : nullptr;
+    return layer ? int(layer->live_point_count()) : 0;
 }
 
 int oi_num_polygons(LWItemID id) noexcept {
     Scene* s = scene();
     const Layer* layer = s ? s->layer_of(from_lw(id)) : nullptr;
-    if (!layer) return 0;
-    return int(std::count_if(layer->polygons.begin(), layer->polygons.end(),
-                             [](const Polygon& p) { return !p.deleted; }));
+    return layer ? int(layer->live_polygon_count()) : 0;
 }
 
 unsigned int oi_shadow_opts(LWItemID) noexcept { return 7; }  // self, cast, receive: Layout's default
@@ -386,12 +374,14 @@ LWObjectInfo g_object_info = {
 // Creates a mesh info over one layer; `object` 0 means no item transform
 // (pntOtherPos gives the rest position). Null when memory runs out.
 LWMeshInfo* make_mesh_info(Host& host, int mesh, int layer, ItemId object) noexcept {
-    MeshInfoRecord* rec = new (std::nothrow) MeshInfoRecord;
-    if (!rec) return nullptr;
+    LiveRecords* live = live_records(&host);
+    MeshInfoRecord* rec = nullptr;
     try {
-        live_records().insert(rec);
+        if (!live) return nullptr;
+        auto owned = std::make_unique<MeshInfoRecord>();
+        rec = owned.get();
+        live->emplace(rec, std::move(owned));
     } catch (...) {
-        delete rec;
         return nullptr;
     }
     rec->host = &host;
@@ -421,8 +411,12 @@ LWMeshInfo* make_mesh_info(Host& host, int mesh, int layer, ItemId object) noexc
     return &rec->record;
 }
 
-// Mesh infos handed out and not destroyed yet (tests check plug-ins free them).
-int live_mesh_info_count() noexcept { return int(live_records().size()); }
+// Mesh infos the current host handed out and that were not destroyed yet
+// (tests check plug-ins free them).
+int live_mesh_info_count() noexcept {
+    LiveRecords* live = live_records(Host::current());
+    return live ? int(live->size()) : 0;
+}
 
 void* object_info(Host&) { return &g_object_info; }
 

@@ -26,9 +26,13 @@ struct SceneInfoRecord {
     std::string filename;
 };
 
-SceneInfoRecord& storage() {
-    static SceneInfoRecord info;
-    return info;
+// The host's record: a plug-in may keep the pointer as long as the host lives.
+SceneInfoRecord* storage(Host& host) noexcept {
+    try {
+        return &host.service_state<SceneInfoRecord>("scene info");
+    } catch (...) {
+        return nullptr;
+    }
 }
 
 void assign_if_changed(std::string& kept, const std::string& now) {
@@ -38,7 +42,9 @@ void assign_if_changed(std::string& kept, const std::string& now) {
 }  // namespace
 
 void refresh_scene_info(Host& host) {
-    SceneInfoRecord& info = storage();
+    SceneInfoRecord* kept = storage(host);
+    if (!kept) return;
+    SceneInfoRecord& info = *kept;
     const Scene& scene = host.scene;
     const SceneSettings& settings = scene.settings;
     LWSceneInfo& r = info.record;
@@ -85,7 +91,8 @@ void refresh_scene_info(Host& host) {
 
 void* scene_info(Host& host) {
     refresh_scene_info(host);
-    return &storage().record;
+    SceneInfoRecord* info = storage(host);
+    return info ? &info->record : nullptr;
 }
 
 }  // namespace services

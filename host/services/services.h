@@ -43,7 +43,8 @@ void refresh_interface_info(Host& host);
 // position). The plug-in frees it with its `destroy`. Null when memory runs
 // out.
 LWMeshInfo* make_mesh_info(Host& host, int mesh, int layer, ItemId object) noexcept;
-// Mesh infos made and not destroyed yet (tests check that plug-ins free them).
+// Mesh infos the current host made and that were not destroyed yet (tests
+// check that plug-ins free them).
 int live_mesh_info_count() noexcept;
 
 }  // namespace services

@@ -38,10 +38,7 @@ MeshObject* current_object(Host& host, int* out_index = nullptr) {
 int query_num_layers() noexcept {
     Host* host = Host::current();
     MeshObject* mesh = host ? current_object(*host) : nullptr;
-    if (!mesh) return 0;
-    int highest = 0;
-    for (const Layer& layer : mesh->layers) highest = std::max(highest, layer.number + 1);
-    return highest;
+    return mesh ? mesh->layer_number_end() : 0;
 }
 
 unsigned int query_layer_mask(EltOpLayer code) noexcept {
@@ -73,25 +70,15 @@ const char* query_surface() noexcept {
 unsigned int query_bbox(EltOpLayer code, double* minmax) noexcept {
     Host* host = Host::current();
     MeshObject* mesh = host ? current_object(*host) : nullptr;
-    double box[6] = {0, 0, 0, 0, 0, 0};
-    unsigned count = 0;
+    BoundingBox box;
     if (mesh) {
         int primary = primary_layer(host->scene);
-        for (std::size_t i = 0; i < mesh->layers.size(); ++i) {
-            const Layer& layer = mesh->layers[i];
-            if (!layer_in_code(host->scene, layer, int(i), primary, code)) continue;
-            for (const Point& p : layer.points) {
-                if (p.deleted) continue;
-                for (int a = 0; a < 3; ++a) {
-                    if (count == 0 || p.position[a] < box[2 * a]) box[2 * a] = p.position[a];
-                    if (count == 0 || p.position[a] > box[2 * a + 1]) box[2 * a + 1] = p.position[a];
-                }
-                ++count;
-            }
-        }
+        for (std::size_t i = 0; i < mesh->layers.size(); ++i)
+            if (layer_in_code(host->scene, mesh->layers[i], int(i), primary, code))
+                box.add_live_points(mesh->layers[i]);
     }
-    if (minmax) std::copy(box, box + 6, minmax);
-    return count;
+    if (minmax) std::copy(box.minmax, box.minmax + 6, minmax);
+    return unsigned(box.points);
 }
 
 // Layer numbers of the set, highest first, separated by one blank. For an
@@ -153,18 +140,15 @@ const char* query_vmap(int which, LWID* out_type) noexcept {
               : which == LWM_VMAP_MORPH ? fourcc('M', 'O', 'R', 'F') : 0;
     if (out_type) *out_type = type;
     if (!mesh || !type) return nullptr;
+    const VertexMap* map = mesh->first_vmap(type);
+    if (!map) return nullptr;
     try {
-        for (const Layer& layer : mesh->layers) {
-            for (const VertexMap& map : layer.vmaps) {
-                if (map.type != type) continue;
-                auto& texts = host->service_state<QueryTexts>("state query");
-                texts.vmap = map.name;
-                return texts.vmap.c_str();
-            }
-        }
+        auto& texts = host->service_state<QueryTexts>("state query");
+        texts.vmap = map->name;
+        return texts.vmap.c_str();
     } catch (...) {
+        return nullptr;
     }
-    return nullptr;
 }
 
 LWStateQueryFuncs g_state_query = {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "../temp_dir.h"
+#include "test_files.h"
 
 namespace cli_test {
 
@@ -22,12 +23,7 @@ struct Outcome {
     std::string out, err;
 };
 
-inline std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using test_support::read_file;
 
 inline void write_file(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;

@@ -21,6 +21,7 @@
 #include "../temp_dir.h"
 #include "cli_run.h"
 #include "../unprivileged.h"
+#include "smd_reader.h"
 
 namespace {
 
@@ -55,18 +56,13 @@ struct Triangle {
 };
 
 std::vector<Triangle> triangles_of(const std::string& smd) {
-    std::istringstream in(smd);
-    std::string line;
-    while (std::getline(in, line) && line != "triangles") {}
+    const test_support::SmdFile file = test_support::read_smd(smd);
+    EXPECT_EQ(file.error, "");
     std::vector<Triangle> triangles;
-    while (std::getline(in, line) && line != "end") {
-        Triangle t{line, {}};
-        for (int corner = 0; corner < 3 && std::getline(in, line); ++corner) {
-            std::istringstream fields(line);
-            double bone, x, y, z, nx, ny, nz, u, v;
-            fields >> bone >> x >> y >> z >> nx >> ny >> nz >> u >> v;
-            t.corners.insert(t.corners.end(), {x, y, z, u, v});
-        }
+    for (const test_support::SmdTriangle& read : file.triangles) {
+        Triangle t{read.material, {}};
+        for (const test_support::SmdVertex& c : read.corners)
+            t.corners.insert(t.corners.end(), {c.position[0], c.position[1], c.position[2], c.u, c.v});
         triangles.push_back(t);
     }
     return triangles;

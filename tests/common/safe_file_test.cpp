@@ -14,6 +14,7 @@
 #include "../unprivileged.h"
 #include "safe_file.h"
 #include "smd_format.h"
+#include "test_files.h"
 
 namespace {
 
@@ -35,12 +36,7 @@ struct Folder {
     }
 };
 
-std::string read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+std::string read(const std::string& path) { return test_support::read_file(path); }
 
 void put(const std::string& path, const char* text) {
     std::ofstream(path, std::ios::binary) << text;

@@ -21,22 +21,14 @@
 #include "ui_script.h"
 #include "../host/lwo2_walker.h"
 #include "../temp_dir.h"
+#include "smd_reader.h"
+#include "test_files.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using lwhost::Host;
 using test_files::TempDir;
-
-std::vector<std::uint8_t> read_bytes(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return std::vector<std::uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-std::string read_text(const fs::path& file) {
-    const auto bytes = read_bytes(file);
-    return std::string(bytes.begin(), bytes.end());
-}
 
 float be_float(const std::uint8_t* p) {
     const std::uint32_t bits = lwo2_walk::be32(p);
@@ -75,21 +67,8 @@ std::set<std::string> file_values(const std::vector<std::uint8_t>& file, const c
 // The vertex lines of an SMD file's triangles block, split into fields.
 std::vector<std::vector<std::string>> smd_vertices(const std::string& text) {
     std::vector<std::vector<std::string>> out;
-    std::istringstream in(text);
-    bool inside = false;
-    int line_in_triangle = 0;
-    for (std::string line; std::getline(in, line);) {
-        if (!inside) {
-            inside = line == "triangles";
-            continue;
-        }
-        if (line == "end") break;
-        if (line_in_triangle++ % 4 == 0) continue;  // the material line
-        std::istringstream fields(line);
-        std::vector<std::string> v;
-        for (std::string f; fields >> f;) v.push_back(f);
-        out.push_back(v);
-    }
+    for (const test_support::SmdTriangle& triangle : test_support::read_smd(text).triangles)
+        for (const test_support::SmdVertex& vertex : triangle.corners) out.push_back(vertex.fields);
     return out;
 }
 
@@ -110,9 +89,9 @@ TEST(Lwo2Exporters, StaticMeshExportOfALoadedFileWritesTheFilesUVs) {
     host.script().press("Save SMD file").answer_file(dir.file("uvtest.smd")).close();
     ASSERT_EQ(host.run_command("SMD Export"), 0);
 
-    const auto vertices = smd_vertices(read_text(dir.file("uvtest.smd")));
+    const auto vertices = smd_vertices(test_support::read_file(dir.file("uvtest.smd")));
     EXPECT_EQ(vertices.size(), 16u * 2 * 3);  // 16 quads, two triangles each
-    const std::set<std::string> uvs = file_values(read_bytes(file), "TXUV");
+    const std::set<std::string> uvs = file_values(test_support::read_bytes(file), "TXUV");
     std::set<std::string> written;
     for (const auto& v : vertices) {
         ASSERT_GE(v.size(), 9u);
@@ -157,10 +136,10 @@ TEST(Lwo2Exporters, ReferenceExportOfASavedAndLoadedObjectWritesItsUVsAndWeights
     ASSERT_EQ(host.run_generic("SMD Export Layout"), 0);
     EXPECT_TRUE(host.messages.empty());
 
-    const auto bytes = read_bytes(dir.file("character.lwo"));
+    const auto bytes = test_support::read_bytes(dir.file("character.lwo"));
     const std::set<std::string> uvs = file_values(bytes, "TXUV");
     const std::set<std::string> weights = file_values(bytes, "WGHT");
-    const auto vertices = smd_vertices(read_text(dir.file("character.smd")));
+    const auto vertices = smd_vertices(test_support::read_file(dir.file("character.smd")));
     ASSERT_EQ(vertices.size(), 4u * 3);
     std::set<std::string> written_uvs, written_weights;
     for (const auto& v : vertices) {

@@ -16,20 +16,16 @@
 #include "../host/lws_compare.h"
 #include "../temp_dir.h"
 #include "walk_animation.h"
+#include "test_files.h"
 
 namespace {
+
+using test_support::read_file;
 
 using lwhost::Host;
 using lwhost::ItemId;
 
 constexpr const char* SAVE_ANIMATION = "Save animation SMD file";
-
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 void write_file(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 

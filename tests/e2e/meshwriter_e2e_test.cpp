@@ -22,48 +22,20 @@
 #include "scene_builder.h"
 #include "ui_script.h"
 #include "../common/uv_template_pictures.h"
+#include "smd_reader.h"
+#include "test_files.h"
 
 namespace {
 
 using lwhost::Host;
 using lwhost::SceneBuilder;
 using uv_test::TempDir;
+using test_support::lines_of;
+using test_support::read_file;
+using test_support::smd_triangle_lines;
 
 constexpr char kServer[] = "SMD Export";
 constexpr char kTitle[] = "SMD Static Mesh Exporter by Tolvane";
-
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-std::vector<std::string> lines_of(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return lines;
-}
-
-// The lines between "triangles" and its "end".
-std::vector<std::string> triangles_of(const std::string& text) {
-    std::vector<std::string> out;
-    bool inside = false;
-    for (const std::string& line : lines_of(text)) {
-        if (!inside) {
-            inside = line == "triangles";
-        } else if (line == "end") {
-            break;
-        } else {
-            out.push_back(line);
-        }
-    }
-    return out;
-}
 
 // A host with meshwriter.so loaded.
 struct Exporter {
@@ -252,7 +224,7 @@ TEST(StaticExport, EventsRecountWithoutCollectingAgain) {
     // Grouped by texture image, blanks turned into underscores; the deck
     // surface has no image and falls back to its name.
     std::vector<std::string> materials;
-    const auto lines = triangles_of(read_file(path));
+    const auto lines = smd_triangle_lines(read_file(path));
     for (std::size_t i = 0; i < lines.size(); i += 4) materials.push_back(lines[i]);
     EXPECT_EQ(materials, (std::vector<std::string>{"hull_map.png", "hull_map.png", "hull_map.png", "Deck"}));
     EXPECT_TRUE(x.host.messages.empty());
@@ -309,7 +281,7 @@ TEST(StaticExport, SaveProposesTheNameAndAppliesTheScale) {
     EXPECT_EQ(request.buffer_length, 1024);
 
     // The quad's corner 2 is the point (1, 1, 0): file (x, z, y).
-    const auto first_vertex = [&](const char* name) { return triangles_of(read_file(dir.file(name))).at(1); };
+    const auto first_vertex = [&](const char* name) { return smd_triangle_lines(read_file(dir.file(name))).at(1); };
     EXPECT_EQ(first_vertex("off.smd").substr(0, 30), "0 1.000000 0.000000 1.000000 0");
     EXPECT_EQ(first_vertex("zero.smd").substr(0, 30), "0 1.000000 0.000000 1.000000 0");
     EXPECT_EQ(first_vertex("scaled.smd").substr(0, 30), "0 2.500000 0.000000 2.500000 0");
@@ -372,7 +344,7 @@ TEST(StaticExport, AScaleThatIsNoFiniteFloatGivesWayToTheLastGoodOne) {
     EXPECT_EQ(panel->views[4].control("FloatControl", 0)->float_value, 2.5);
 
     // The quad's corner 2 is the point (1, 1, 0): file (x, z, y).
-    const auto first_vertex = [&](const char* name) { return triangles_of(read_file(dir.file(name))).at(1); };
+    const auto first_vertex = [&](const char* name) { return smd_triangle_lines(read_file(dir.file(name))).at(1); };
     EXPECT_EQ(first_vertex("huge.smd").substr(0, 32), "0 40.000000 0.000000 40.000000 0");
     EXPECT_EQ(first_vertex("nan.smd").substr(0, 30), "0 2.500000 0.000000 2.500000 0");
 }
@@ -413,7 +385,7 @@ TEST(StaticExport, ReportsFilesThatCannotBeSavedAndKeepsThePanelOpen) {
     x.host.script().press("Save SMD file").answer_file(good).close();
     ASSERT_EQ(x.run(), 0);
     EXPECT_TRUE(x.host.messages.empty());
-    EXPECT_EQ(triangles_of(read_file(good)).size(), 160u);
+    EXPECT_EQ(smd_triangle_lines(read_file(good)).size(), 160u);
 }
 
 TEST(StaticExport, UvTemplateDrawsThePolygonsOfEveryLayer) {
@@ -447,19 +419,6 @@ TEST(StaticExport, UvTemplateDrawsThePolygonsOfEveryLayer) {
 
 // ---- the two mesh exporters agree ----------------------------------------------
 
-std::vector<std::string> tokens_of(const std::string& line) {
-    std::vector<std::string> tokens;
-    std::size_t at = 0;
-    while (at < line.size()) {
-        const std::size_t start = line.find_first_not_of(' ', at);
-        if (start == std::string::npos) break;
-        const std::size_t end = line.find(' ', start);
-        tokens.push_back(line.substr(start, end == std::string::npos ? std::string::npos : end - start));
-        at = end == std::string::npos ? line.size() : end;
-    }
-    return tokens;
-}
-
 // The triangles of a file as material, then per corner position, normal and
 // UV. Positions and UVs are compared as written; normals within a few units
 // of the last written digit, because the reference exporter forms face
@@ -477,19 +436,18 @@ struct Triangle {
 
 std::vector<Triangle> parse_triangles(const std::string& text) {
     std::vector<Triangle> out;
-    const auto lines = triangles_of(text);
-    for (std::size_t i = 0; i + 3 < lines.size(); i += 4) {
+    for (const test_support::SmdTriangle& read : test_support::read_smd(text).triangles) {
         Triangle t;
-        t.material = lines[i];
+        t.material = read.material;
         for (int c = 0; c < 3; ++c) {
-            const auto tokens = tokens_of(lines[i + 1 + std::size_t(c)]);
-            if (tokens.size() < 9) return {};
+            const test_support::SmdVertex& vertex = read.corners[c];
+            if (vertex.fields.size() < 9) return {};
             for (int k = 0; k < 3; ++k) {
-                t.corners[c].position[k] = tokens[std::size_t(1 + k)];
-                t.corners[c].normal[k] = std::stod(tokens[std::size_t(4 + k)]);
+                t.corners[c].position[k] = vertex.fields[std::size_t(1 + k)];
+                t.corners[c].normal[k] = vertex.normal[k];
             }
-            t.corners[c].uv[0] = tokens[7];
-            t.corners[c].uv[1] = tokens[8];
+            t.corners[c].uv[0] = vertex.fields[7];
+            t.corners[c].uv[1] = vertex.fields[8];
         }
         out.push_back(t);
     }

@@ -23,8 +23,11 @@
 #include "ui_script.h"
 #include "../temp_dir.h"
 #include "walk_animation.h"
+#include "test_files.h"
 
 namespace {
+
+using test_support::read_file;
 
 using lwhost::Host;
 using lwhost::ItemId;
@@ -41,13 +44,6 @@ std::string hex(ItemId id) {
     char text[16];
     std::snprintf(text, sizeof text, "%x", unsigned(id));
     return text;
-}
-
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 std::vector<std::string> error_texts(const Host& host) {

@@ -20,6 +20,7 @@
 #include "ui_script.h"
 #include "../common/uv_template_pictures.h"
 #include "../rigwriter/rig_scene.h"
+#include "smd_reader.h"
 
 namespace {
 
@@ -27,92 +28,31 @@ using lwhost::Host;
 using lwhost::ItemId;
 using lwhost::SceneBuilder;
 
-// ---- a small reader of reference files ---------------------------------------------
+// ---- reading a reference file back ---------------------------------------------------
+
+using test_support::SmdFile;
+using Triangle = test_support::SmdTriangle;
+using Vertex = test_support::SmdVertex;
 
 struct Link {
     int node;
     double weight;
 };
-struct Vertex {
-    int parent = 0;
-    double position[3] = {}, normal[3] = {};
-    double u = 0, v = 0;
-    std::vector<Link> links;
-};
-struct Triangle {
-    std::string material;
-    Vertex corners[3];
-};
-struct Node {
-    int index;
-    std::string name;
-    int parent;
-};
-struct BoneLine {
-    int node;
-    double position[3], rotation[3];
-};
-struct SmdFile {
-    std::vector<Node> nodes;
-    std::vector<BoneLine> frame0;
-    std::vector<Triangle> triangles;
-    std::string error;  // empty when the text was read whole
-};
 
+// The SMD reader's reading, with what every reference file holds beyond it:
+// one rest frame at time 0 and a triangles section.
 SmdFile read_smd(const std::string& text) {
-    SmdFile file;
-    std::istringstream in(text);
-    std::string line;
-    auto fail = [&](const std::string& why) {
-        if (file.error.empty()) file.error = why + ": \"" + line + "\"";
-    };
-    if (!std::getline(in, line) || line != "version 1") fail("header");
-    if (!std::getline(in, line) || line != "nodes") fail("nodes");
-    while (std::getline(in, line) && line != "end") {
-        const std::size_t open = line.find('"'), close = line.rfind('"');
-        Node node{};
-        if (open == std::string::npos || close == open) {
-            fail("node line");
-            break;
-        }
-        node.index = std::atoi(line.substr(0, open).c_str());
-        node.name = line.substr(open + 1, close - open - 1);
-        node.parent = std::atoi(line.substr(close + 1).c_str());
-        file.nodes.push_back(node);
-    }
-    if (!std::getline(in, line) || line != "skeleton") fail("skeleton");
-    if (!std::getline(in, line) || line != "time 0") fail("time 0");
-    while (std::getline(in, line) && line != "end") {
-        std::istringstream fields(line);
-        BoneLine bone{};
-        fields >> bone.node >> bone.position[0] >> bone.position[1] >> bone.position[2] >> bone.rotation[0] >>
-            bone.rotation[1] >> bone.rotation[2];
-        if (!fields) fail("bone line");
-        file.frame0.push_back(bone);
-    }
-    if (!std::getline(in, line) || line != "triangles") fail("triangles");
-    while (std::getline(in, line) && line != "end") {
-        Triangle triangle;
-        triangle.material = line;
-        for (Vertex& vertex : triangle.corners) {
-            if (!std::getline(in, line)) fail("vertex line missing");
-            std::istringstream fields(line);
-            fields >> vertex.parent >> vertex.position[0] >> vertex.position[1] >> vertex.position[2] >>
-                vertex.normal[0] >> vertex.normal[1] >> vertex.normal[2] >> vertex.u >> vertex.v;
-            if (!fields) fail("vertex line");
-            int count = 0;
-            if (fields >> count) {
-                for (int i = 0; i < count; ++i) {
-                    Link link{};
-                    if (!(fields >> link.node >> link.weight)) fail("link");
-                    vertex.links.push_back(link);
-                }
-            }
-        }
-        file.triangles.push_back(triangle);
-    }
-    if (line != "end") fail("no end of triangles");
+    SmdFile file = test_support::read_smd(text);
+    if (file.error.empty() && (file.frames.size() != 1 || file.frames[0].time != 0))
+        file.error = "not one frame at time 0";
+    if (file.error.empty() && !file.has_triangles) file.error = "no triangles";
     return file;
+}
+
+// The rest frame's bone lines.
+const std::vector<test_support::SmdBone>& frame0(const SmdFile& file) {
+    static const std::vector<test_support::SmdBone> kNone;
+    return file.frames.empty() ? kNone : file.frames[0].bones;
 }
 
 // ---- what the scene says the file must hold ------------------------------------------
@@ -259,14 +199,14 @@ void expect_triangles(const SmdFile& file, const std::vector<ExpectedTriangle>& 
 void expect_nodes(const SmdFile& file, const lwhost::Scene& scene, ItemId object) {
     const std::vector<ItemId> bones = bones_depth_first(scene, object);
     ASSERT_EQ(file.nodes.size(), bones.size());
-    ASSERT_EQ(file.frame0.size(), bones.size());
+    ASSERT_EQ(frame0(file).size(), bones.size());
     for (std::size_t i = 0; i < bones.size(); ++i) {
         const lwhost::Item& bone = *scene.item(bones[i]);
         EXPECT_EQ(file.nodes[i].index, int(i));
         EXPECT_EQ(file.nodes[i].name, bone.name);
         const auto parent = std::find(bones.begin(), bones.end(), bone.parent);
         EXPECT_EQ(file.nodes[i].parent, parent == bones.end() ? -1 : int(parent - bones.begin())) << bone.name;
-        EXPECT_EQ(file.frame0[i].node, int(i));
+        EXPECT_EQ(frame0(file)[i].node, int(i));
     }
 }
 
@@ -290,12 +230,12 @@ TEST(RigwriterEndToEnd, RiggedGridReadsBackAsTheScene) {
     expect_nodes(file, host.scene, object);
     // Chain bones: each child one span (6 rows / 4 bones) along its parent's
     // length axis; the root turned by a pitch of -90 degrees.
-    for (std::size_t i = 1; i < file.frame0.size(); ++i) {
-        EXPECT_NEAR(file.frame0[i].position[0], 0.0, kPrinted);
-        EXPECT_NEAR(file.frame0[i].position[1], 1.5 * 40.0, kPrinted);
-        EXPECT_NEAR(file.frame0[i].position[2], 0.0, kPrinted);
+    for (std::size_t i = 1; i < frame0(file).size(); ++i) {
+        EXPECT_NEAR(frame0(file)[i].position[0], 0.0, kPrinted);
+        EXPECT_NEAR(frame0(file)[i].position[1], 1.5 * 40.0, kPrinted);
+        EXPECT_NEAR(frame0(file)[i].position[2], 0.0, kPrinted);
     }
-    EXPECT_NEAR(file.frame0[0].rotation[0], 1.570796, kPrinted);
+    EXPECT_NEAR(frame0(file)[0].rotation[0], 1.570796, kPrinted);
     const std::vector<ExpectedTriangle> expected = expected_triangles(host.scene, object, 40.0);
     EXPECT_EQ(expected.size(), 2u * 7u * 6u);
     expect_triangles(file, expected);

@@ -20,9 +20,12 @@
 #include "motion.h"
 #include "scene_builder.h"
 #include "../temp_dir.h"
+#include "test_files.h"
 #include <lwrender.h>
 
 namespace {
+
+using test_support::read_file;
 
 namespace fs = std::filesystem;
 using lwhost::FileFormatError;
@@ -59,13 +62,6 @@ struct StandInObjects {
 std::vector<std::string> load_text(Scene& scene, const std::string& text, const fs::path& name = "test.lws",
                                    const SceneLoadOptions& options = {}) {
     return lwhost::load_lws(scene, name, std::as_bytes(std::span<const char>(text.data(), text.size())), options);
-}
-
-std::string read_file(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 const Item& item_named(const Scene& scene, const std::string& name) {

@@ -25,6 +25,7 @@
 #include "scene_builder.h"
 #include "../temp_dir.h"
 #include "../unprivileged.h"
+#include "test_files.h"
 
 namespace lwhost {
 namespace {
@@ -37,11 +38,6 @@ namespace fs = std::filesystem;
 template <class Record>
 Record* service(Host& host, const char* name) {
     return static_cast<Record*>(host.global(name, 0));
-}
-
-std::vector<std::uint8_t> file_bytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 std::vector<std::string> directory_listing(const fs::path& dir) {
@@ -359,7 +355,7 @@ TEST(ImageUtilityTest, TargaSaverWritesBottomUpBgr) {
         255, 0, 0,   30, 20, 10,  // bottom row: blue, (10, 20, 30), as b, g, r
         0, 0, 255,   0, 255, 0,   // top row: red, green
     };
-    EXPECT_THAT(file_bytes(target), ElementsAreArray(expected));
+    EXPECT_THAT(test_support::read_bytes(target), ElementsAreArray(expected));
     EXPECT_THAT(directory_listing(dir.folder()), ElementsAre("uv.tga"));
 
     // A grey map is saved with its level in all three channels.
@@ -367,7 +363,7 @@ TEST(ImageUtilityTest, TargaSaverWritesBottomUpBgr) {
     unsigned char level = 77;
     util->setPixel(grey, 0, 0, &level);
     EXPECT_EQ(util->save(grey, 0, (fs::path(dir.folder()) / "grey.tga").c_str()), 0);
-    std::vector<std::uint8_t> grey_bytes = file_bytes(fs::path(dir.folder()) / "grey.tga");
+    std::vector<std::uint8_t> grey_bytes = test_support::read_bytes(fs::path(dir.folder()) / "grey.tga");
     ASSERT_EQ(grey_bytes.size(), 21u);
     EXPECT_THAT(std::vector<std::uint8_t>(grey_bytes.begin() + 18, grey_bytes.end()), ElementsAre(77, 77, 77));
     util->destroy(grey);
@@ -403,7 +399,7 @@ TEST(ImageUtilityTest, FailedSavesLeaveNothingBehind) {
 
     EXPECT_THAT(directory_listing(dir.folder()), ElementsAre("keep.tga"));
     std::vector<std::uint8_t> old_bytes = {'o', 'l', 'd'};
-    EXPECT_EQ(file_bytes(target), old_bytes);
+    EXPECT_EQ(test_support::read_bytes(target), old_bytes);
 
     // And a save that works replaces it whole.
     EXPECT_EQ(util->save(image, 0, target.c_str()), 0);
@@ -430,7 +426,7 @@ TEST(ImageUtilityTest, SavesKeepReadOnlyFilesAndLinks) {
         ASSERT_TRUE(user.active());
         EXPECT_NE(util->save(image, 0, locked.c_str()), 0);
     }
-    EXPECT_EQ(file_bytes(locked), (std::vector<std::uint8_t>{'o', 'l', 'd'}));
+    EXPECT_EQ(test_support::read_bytes(locked), (std::vector<std::uint8_t>{'o', 'l', 'd'}));
     EXPECT_THAT(directory_listing(dir.folder()), ElementsAre("locked.tga"));
 
     fs::create_directory(fs::path(dir.folder()) / "pictures");

@@ -26,6 +26,8 @@
 #include "scene_builder.h"
 #include "writer.h"
 #include "../common/smd_text.h"
+#include "smd_reader.h"
+#include "test_files.h"
 
 namespace meshtest {
 
@@ -104,23 +106,10 @@ using smdtest::lines_of;
 
 // The lines between the "triangles" line and the next "end".
 inline std::vector<std::string> triangles_of(const std::string& text) {
-    std::vector<std::string> out;
-    bool inside = false;
-    for (const std::string& line : lines_of(text)) {
-        if (!inside) {
-            inside = line == "triangles";
-            continue;
-        }
-        if (line == "end") break;
-        out.push_back(line);
-    }
-    return out;
+    return test_support::smd_triangle_lines(text);
 }
 
-inline std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
+using test_support::read_file;
 
 inline void normalize3(double v[3]) {
     const double length = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);

@@ -23,6 +23,7 @@
 #include "motion.h"
 #include "scene_builder.h"
 #include "../temp_dir.h"
+#include "test_files.h"
 
 namespace animtest {
 
@@ -36,12 +37,7 @@ inline std::string data_path(const std::string& name) {
     return std::string(LWSMD_TEST_DATA) + "/motionwriter/" + name;
 }
 
-inline std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using test_support::read_file;
 
 inline bool file_exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
 

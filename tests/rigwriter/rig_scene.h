@@ -26,6 +26,7 @@
 #include "host.h"
 #include "loader.h"
 #include "scene_builder.h"
+#include "test_files.h"
 
 namespace rigtest {
 
@@ -78,9 +79,6 @@ inline lwhost::ItemId build_rig(lwhost::SceneBuilder& b) {
 
 inline std::string plugin_path() { return std::string(LWSMD_PLUGIN_DIR) + "/rigwriter.so"; }
 
-inline std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
+using test_support::read_file;
 
 }  // namespace rigtest

@@ -4,6 +4,7 @@
 // use them too.
 #pragma once
 #include "../temp_dir.h"
+#include "test_files.h"
 
 #include <unistd.h>
 
@@ -24,10 +25,7 @@ inline void write_file(const std::string& path, const std::string& text) {
     out << text;
 }
 
-inline std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
+using test_support::read_file;
 
 // A reference file: the node lines, a rest frame, then "triangles" and the
 // given lines and "end".
