@@ -138,8 +138,8 @@ public:
     struct MemoryBlock { std::string id; std::vector<unsigned char> bytes; };
     std::vector<std::unique_ptr<MemoryBlock>> memory_blocks;
 
-    // State a service adapter keeps beyond the scene (the open mesh edit,
-    // pixmaps, arrays handed to plug-ins), one object per adapter key, made
+    // State a service adapter keeps beyond the scene (the records and texts
+    // handed to plug-ins, a walk in progress), one object per adapter key, made
     // on first use and destroyed with the host. May throw std::bad_alloc.
     template <class T>
     T& service_state(const char* key) {
