@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "test_files.h"
+
 namespace smdtest {
 
 // What write(stream) puts into a temporary file, with its result code in
@@ -35,16 +37,6 @@ std::string capture_stream(Write write, int* out_rc) {
 }
 
 // The lines of `text` without their newlines; no empty line after a final one.
-inline std::vector<std::string> lines_of(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return lines;
-}
+using test_support::lines_of;
 
 }  // namespace smdtest
