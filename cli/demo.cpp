@@ -135,15 +135,15 @@ int demo_job(const Settings& s, const Options& options) {
     // The animation exporter writes the scene's preview range unless told
     // otherwise, and the importer only ever widens that range: the sequence's
     // own frames are asked for, as a user would set them at the panel.
-    SmdModel wave_in;
+    SmdModel original_wave;
     std::string read_error;
-    if (!read_smd_model(sequence.string(), wave_in, read_error) || wave_in.frames.empty()) {
+    if (!read_smd_model(sequence.string(), original_wave, read_error) || original_wave.frames.empty()) {
         say(sequence.string() + ": no frames in the sample's sequence");
         return EXIT_BAD_INPUT;
     }
     Settings anim = settings({scene.string()}, wave_back);
-    anim.first = int(wave_in.frames.front().time);
-    anim.last = int(wave_in.frames.back().time);
+    anim.first = int(original_wave.frames.front().time);
+    anim.last = int(original_wave.frames.back().time);
     const Step steps[] = {
         {"import-mesh", import_mesh_job, settings({reference.string()}, object)},
         {"import-skeleton", import_skeleton_job, skeleton},
@@ -159,8 +159,8 @@ int demo_job(const Settings& s, const Options& options) {
         }
     }
 
-    SmdModel original_ref, original_wave, copy_ref, copy_static, copy_wave;
-    for (auto [file, model] : {std::pair{&reference, &original_ref}, {&sequence, &original_wave},
+    SmdModel original_ref, copy_ref, copy_static, copy_wave;
+    for (auto [file, model] : {std::pair{&reference, &original_ref},
                                {&ref_back, &copy_ref}, {&static_mesh, &copy_static}, {&wave_back, &copy_wave}})
         if (!read_smd_model(file->string(), *model, read_error)) {
             say(read_error);
