@@ -119,30 +119,23 @@ int add_controls(UvTemplateRequest& request, LWPanelID panel) noexcept {
 
 // ---- polygons ---------------------------------------------------------------
 
-int polygon_size(const UvPolygonSource& source, const UvScanPolygon& polygon) noexcept {
-    if (source.kind == UV_SOURCE_MODELER) return polygon.info ? polygon.info->numPnts : 0;
+int polygon_size(const MeshSource& source, const UvScanPolygon& polygon) noexcept {
+    if (source.kind == MESH_SOURCE_MODELER) return polygon.info ? polygon.info->numPnts : 0;
     return source.mesh->polSize(source.mesh, polygon.id);
 }
 
-LWPntID polygon_vertex(const UvPolygonSource& source, const UvScanPolygon& polygon, int k) noexcept {
-    if (source.kind == UV_SOURCE_MODELER) return polygon.info->points ? polygon.info->points[k] : nullptr;
+LWPntID polygon_vertex(const MeshSource& source, const UvScanPolygon& polygon, int k) noexcept {
+    if (source.kind == MESH_SOURCE_MODELER) return polygon.info->points ? polygon.info->points[k] : nullptr;
     return source.mesh->polVertex(source.mesh, polygon.id, k);
 }
 
-// The UV of a polygon's k-th vertex in the selected map: the per-polygon
-// value where there is one, else the per-point value. 0 when it has none.
-int vertex_uv(const UvPolygonSource& source, const UvScanPolygon& polygon, int k, float out_uv[2]) noexcept {
-    out_uv[0] = out_uv[1] = 0.0f;
-    LWPntID point = polygon_vertex(source, polygon, k);
-    if (source.kind == UV_SOURCE_MODELER)  // pointVEval falls back to the per-point value itself
-        return source.edit->pointVEval(source.edit->state, point, polygon.id, out_uv);
-    if (source.mesh->pntVPGet(source.mesh, point, polygon.id, out_uv)) return 1;
-    out_uv[0] = out_uv[1] = 0.0f;
-    return source.mesh->pntVGet(source.mesh, point, out_uv);
+// The UV of a polygon's k-th vertex in the selected map; 0 when it has none.
+int vertex_uv(const MeshSource& source, const UvScanPolygon& polygon, int k, float out_uv[2]) noexcept {
+    return mesh_source_uv(source, polygon_vertex(source, polygon, k), polygon.id, out_uv) ? 1 : 0;
 }
 
 // The pixel of the k-th vertex; 0 when the vertex has no (finite) UV.
-int vertex_pixel(const UvPolygonSource& source, const UvScanPolygon& polygon, int k, int size,
+int vertex_pixel(const MeshSource& source, const UvScanPolygon& polygon, int k, int size,
                  UvPixel& out_pixel) noexcept {
     float uv[2];
     return vertex_uv(source, polygon, k, uv) && uv_to_pixel(size, uv[0], uv[1], out_pixel);
@@ -161,27 +154,25 @@ int scan_layout_polygon(void* data, LWPolID polygon) noexcept {
     return 0;
 }
 
-bool source_usable(const UvPolygonSource& source) noexcept {
-    if (source.kind == UV_SOURCE_MODELER)
+bool source_usable(const MeshSource& source) noexcept {
+    if (source.kind == MESH_SOURCE_MODELER)
         return source.edit && source.edit->pointVSet && source.edit->polyScan && source.edit->pointVEval;
-    if (source.kind == UV_SOURCE_LAYOUT)
+    if (source.kind == MESH_SOURCE_LAYOUT)
         return source.mesh && source.mesh->pntVLookup && source.mesh->pntVSelect && source.mesh->scanPolys &&
                source.mesh->polSize && source.mesh->polVertex && source.mesh->pntVPGet && source.mesh->pntVGet;
     return false;
 }
 
-// Selects the map and draws every polygon of the source.
+// Selects the map and draws every polygon of the source; a map the object
+// does not have gives no polygon to draw.
 void scan_polygons(UvRenderContext& context, const char* uv_map_name) noexcept {
-    const UvPolygonSource& source = *context.source;
-    if (!source_usable(source)) return;
-    if (source.kind == UV_SOURCE_MODELER) {
-        source.edit->pointVSet(source.edit->state, nullptr, LWVMAP_TXUV, uv_map_name);
+    const MeshSource& source = *context.source;
+    if (!source_usable(source) || !mesh_source_select_uv_map(source, uv_map_name)) return;
+    if (source.kind == MESH_SOURCE_MODELER) {
         // OPLYR_NONEMPTY: every polygon of the object, whatever layers the
         // exporter's panel chose.
         source.edit->polyScan(source.edit->state, scan_modeler_polygon, &context, OPLYR_NONEMPTY);
     } else {
-        void* map = source.mesh->pntVLookup(source.mesh, LWVMAP_TXUV, uv_map_name);
-        source.mesh->pntVSelect(source.mesh, map);
         source.mesh->scanPolys(source.mesh, scan_layout_polygon, &context);
     }
 }
@@ -198,14 +189,6 @@ int find_targa_saver(const LWImageUtil& images) noexcept {
 }
 
 }  // namespace
-
-UvPolygonSource uv_source_modeler(MeshEditOp* edit) noexcept {
-    return UvPolygonSource{UV_SOURCE_MODELER, edit, nullptr};
-}
-
-UvPolygonSource uv_source_layout(LWMeshInfo* mesh) noexcept {
-    return UvPolygonSource{UV_SOURCE_LAYOUT, nullptr, mesh};
-}
 
 UvTemplateResult uv_template_open(LWControlID, const UvTemplateSource& source) noexcept {
     UvTemplateRequest request{};
@@ -291,12 +274,12 @@ UvTemplateResult uv_template_render(const char* full_name, const UvTemplateSourc
 
 int uv_template_polygon(UvRenderContext& context, const UvScanPolygon& polygon) noexcept {
     if (!polygon.id || !context.source || !source_usable(*context.source)) return 0;
-    const UvPolygonSource& source = *context.source;
+    const MeshSource& source = *context.source;
     const int size = context.canvas.size;
     const int count = polygon_size(source, polygon);
     // Layout's exporter draws only what it could export (3 or more points);
     // Modeler's draws any polygon, down to a single point.
-    if (count <= 0 || (source.kind == UV_SOURCE_LAYOUT && count < 3)) return 0;
+    if (count <= 0 || (source.kind == MESH_SOURCE_LAYOUT && count < 3)) return 0;
 
     UvPixel pixel{};
     for (int k = 0; k < count; ++k)

@@ -4,7 +4,7 @@
 // of every polygon of the object in that UV map and saves the picture through
 // the host's Targa saver. Both mesh exporters link it (lwsmd_uvtemplate):
 // meshwriter from Modeler, rigwriter from Layout; only where the polygons
-// come from differs, and the caller passes that in as a `UvPolygonSource`.
+// come from differs, and the caller passes that in as a `MeshSource`.
 // Nothing here knows either exporter's state record.
 //
 // How an exporter opens it, from its "UV Template Image Options" button
@@ -15,8 +15,8 @@
 //   source.messages = messages;          // its "Info Messages 2" record
 //   source.panels = panels;              // "LWPanelServices", globalFun already set
 //   source.uv_map_count = uv_map_count;  // "Scene Objects 4" numVMaps("TXUV")
-//   source.polygons = uv_source_modeler(edit);   // meshwriter: the open mesh edit
-//   source.polygons = uv_source_layout(mesh);    // rigwriter: the selected object's mesh info
+//   source.polygons = mesh_source_modeler(edit);  // meshwriter: the open mesh edit
+//   source.polygons = mesh_source_layout(mesh);   // rigwriter: the selected object's mesh info
 //   uv_template_open(control, source);
 //
 //   UvTemplateResult uv_template_open(control, source)
@@ -64,6 +64,7 @@
 #include <lwpanel.h>
 #include <lwserver.h>
 
+#include "mesh_source.h"
 #include "uv_raster.h"
 
 // Result codes.
@@ -80,28 +81,13 @@ constexpr int UV_TEMPLATE_MAX_STEM = 1019;
 
 constexpr char UV_TEMPLATE_SAVER_NAME[] = "Targa Format (.tga)";
 
-// Where the polygons and their UVs come from.
-enum UvSourceKind : int {
-    UV_SOURCE_MODELER = 0,   // Modeler's mesh edit: all polygons of all layers
-    UV_SOURCE_LAYOUT = 1,    // Layout's mesh info of the selected object
-};
-
-struct UvPolygonSource {
-    int kind;            // a UvSourceKind
-    MeshEditOp* edit;    // UV_SOURCE_MODELER: the activation's open edit
-    LWMeshInfo* mesh;    // UV_SOURCE_LAYOUT: the object's mesh info
-};
-
-UvPolygonSource uv_source_modeler(MeshEditOp* edit) noexcept;
-UvPolygonSource uv_source_layout(LWMeshInfo* mesh) noexcept;
-
 // What the exporter hands over; the exporter keeps owning all of it.
 struct UvTemplateSource {
     GlobalFunc* global;
     const LWMessageFuncs* messages;
     LWPanelFuncs* panels;
     int uv_map_count;
-    UvPolygonSource polygons;
+    MeshSource polygons;
 };
 
 // The open panel: built on the stack by uv_template_open, the user data of
@@ -119,7 +105,7 @@ struct UvTemplateRequest {
 
 // What the polygon scan carries.
 struct UvRenderContext {
-    const UvPolygonSource* source;
+    const MeshSource* source;
     UvCanvas canvas;
     UvColor foreground;
 };

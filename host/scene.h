@@ -28,13 +28,13 @@
 #include <unordered_map>
 #include <vector>
 
-#include "bulk_allocator.h"
+#include "big_block.h"
 
 namespace lwhost {
 
-// Arrays that grow with the mesh (see bulk_allocator.h).
+// Arrays that grow with the mesh, in big blocks (see big_block.h).
 template <class T>
-using BulkVector = std::vector<T, BulkAllocator<T>>;
+using BulkVector = BigVector<T>;
 
 // Four-character codes, first character in the most significant byte.
 constexpr std::uint32_t fourcc(char a, char b, char c, char d) {

@@ -33,13 +33,13 @@ char* layers_name(void*, int index) noexcept { return panel_text(LAYER_ITEMS[ind
 
 int group_count(void* data) noexcept {
     const auto* state = static_cast<const MeshExportState*>(data);
-    return panel_group_count(state != nullptr ? state->uv_map_count : 0);
+    return panel_group_count(state != nullptr ? state->geometry.uv_map_count : 0);
 }
 
 char* group_name(void* data, int index) noexcept {
     const auto* state = static_cast<const MeshExportState*>(data);
     if (state == nullptr) return nullptr;
-    return panel_group_name(state->uv_map_count, index);
+    return panel_group_name(state->geometry.uv_map_count, index);
 }
 
 int column_width(void*, int column) noexcept {
@@ -106,7 +106,7 @@ void grouping_changed(LWControlID control, void* data) noexcept {
     auto* state = static_cast<MeshExportState*>(data);
     if (state == nullptr) return;
     const int item = panel_get_int(static_cast<LWControl*>(control), CTL_VALUE);
-    state->group_by = panel_group_of_item(state->uv_map_count, item);
+    state->group_by = panel_group_of_item(state->geometry.uv_map_count, item);
     mesh_count_polygons(*state);
     mesh_refresh_panel(*state);
 }
@@ -140,8 +140,8 @@ void scale_value_changed(LWControlID control, void* data) noexcept {
 void uv_template_pressed(LWControlID control, void* data) noexcept {
     auto* state = static_cast<MeshExportState*>(data);
     if (state == nullptr) return;
-    const UvTemplateSource source{state->global, state->messages, state->panel_funcs, state->uv_map_count,
-                                  uv_source_modeler(state->edit)};
+    const UvTemplateSource source{state->global, state->messages, state->panel_funcs, state->geometry.uv_map_count,
+                                  mesh_source_modeler(state->edit)};
     // The template exporter shows its own failures.
     static_cast<void>(uv_template_open(control, source));
 }
@@ -268,7 +268,7 @@ int mesh_run_panel(MeshExportState& state, LWPanelFuncs* panels) noexcept {
 void mesh_refresh_panel(MeshExportState& state) noexcept {
     panel_draw(state.controls.valid_list, DR_REFRESH);
     panel_draw(state.controls.invalid_list, DR_REFRESH);
-    if (state.uv_map_count == 0) panel_draw(state.controls.uv_template, DR_GHOST);
+    if (state.geometry.uv_map_count == 0) panel_draw(state.controls.uv_template, DR_GHOST);
     panel_draw_enabled(state.controls.save, state.counts.valid_triangles > 0);
 }
 

@@ -12,16 +12,10 @@
 
 namespace {
 
-// Material of a polygon the host gave no surface name: a triangle needs a
-// material line whatever happens.
-constexpr char DEFAULT_MATERIAL[] = "default";
-
-void fill_vertex(const MeshExportState& state, const MeshCorner& corner, SmdVertex& vertex) noexcept {
-    static constexpr double NO_POSITION[3] = {0.0, 0.0, 0.0};
+void fill_vertex(const MeshExportState& state, const ExportCorner& corner, SmdVertex& vertex) noexcept {
     vertex.parent = 0;
     vertex.link_count = 0;
-    const double* position = corner.point != nullptr ? corner.point->position : NO_POSITION;
-    smd_position_from_host(position, static_cast<double>(state.scale), vertex.position);
+    smd_position_from_host(corner.point->position, static_cast<double>(state.scale), vertex.position);
     smd_direction_from_host(corner.normal, vertex.normal);
     vertex.u = corner.u;
     vertex.v = corner.v;
@@ -29,7 +23,7 @@ void fill_vertex(const MeshExportState& state, const MeshCorner& corner, SmdVert
 
 // `cache` may be null (no reuse).
 ExportResult write_vertex(SmdBlockWriter& sink, SmdVertexLineCache* cache, const MeshExportState& state,
-                          const MeshCorner& corner) noexcept {
+                          const ExportCorner& corner) noexcept {
     // The scale is fixed for one file, so the line depends only on the rest.
     const SmdVertexKey key = smd_vertex_key(corner.point, corner.normal, corner.u, corner.v);
     return smd_block_vertex(sink, cache, key, SMD_VERTEX_STATIC,
@@ -38,14 +32,10 @@ ExportResult write_vertex(SmdBlockWriter& sink, SmdVertexLineCache* cache, const
 
 // A corner the polygon does not have is a write that cannot be made.
 ExportResult write_corner(SmdBlockWriter& sink, SmdVertexLineCache* cache, const MeshExportState& state,
-                          const MeshPolygon& polygon, int corner) noexcept {
-    if (polygon.corners == nullptr || corner < 0 || corner >= polygon.size) return EXPORT_WRITE_FAILED;
+                          const ExportPolygon& polygon, int corner) noexcept {
+    if (polygon.corners == nullptr || corner < 0 || corner >= polygon.size || polygon.corners[corner].point == nullptr)
+        return EXPORT_WRITE_FAILED;
     return write_vertex(sink, cache, state, polygon.corners[corner]);
-}
-
-bool written(const MeshExportState& state, const MeshPolygon& polygon) noexcept {
-    return polygon.valid != 0 && polygon.included == 1 && polygon.corners != nullptr &&
-           (polygon.has_uv == 1 || state.verify_uv == 0);
 }
 
 // Throws std::bad_alloc (a material name).
@@ -53,10 +43,10 @@ ExportResult write_triangles(SmdBlockWriter& sink, const MeshExportState& state)
     SmdVertexLineCache cache;
     if (!cache.ready()) return EXPORT_NO_MEMORY;
     SmdMaterialName material;
-    for (const MeshPolygon& polygon : state.polygons) {
-        if (!written(state, polygon)) continue;
+    for (const ExportPolygon& polygon : state.geometry.polygons) {
+        if (!export_polygon_written(polygon, state.verify_uv)) continue;
         const ExportResult rc =
-            smd_block_face(sink, material.of(mesh_material_name(state, polygon)), polygon.size,
+            smd_block_face(sink, material.of(export_polygon_material(state.group_by, polygon)), polygon.size,
                            [&](int corner) noexcept { return write_corner(sink, &cache, state, polygon, corner); });
         if (rc != EXPORT_OK) return rc;
     }
@@ -76,19 +66,12 @@ ExportResult write_body(SmdBlockWriter& sink, const MeshExportState& state) {
 
 }  // namespace
 
-const char* mesh_material_name(const MeshExportState& state, const MeshPolygon& polygon) noexcept {
-    if (polygon.surface == nullptr)
-        return export_material_name(state.group_by, DEFAULT_MATERIAL, nullptr, polygon.uv_map);
-    return export_material_name(state.group_by, polygon.surface->text.c_str(), polygon.surface->surface,
-                                polygon.uv_map);
-}
-
 ExportResult mesh_write_smd(const MeshExportState& state, std::FILE* stream) noexcept {
     if (get_service<LWObjectFuncs>(state.global, LWOBJECTFUNCS_GLOBAL) == nullptr) return EXPORT_NO_SERVICE;
     return smd_block_file(stream, [&](SmdBlockWriter& sink) { return write_body(sink, state); });
 }
 
-ExportResult mesh_write_triangle(std::FILE* stream, const MeshExportState& state, const MeshPolygon& polygon, int a,
+ExportResult mesh_write_triangle(std::FILE* stream, const MeshExportState& state, const ExportPolygon& polygon, int a,
                                  int b, int c) noexcept {
     return smd_block_file(stream, [&](SmdBlockWriter& sink) noexcept {
         const ExportResult rc = smd_block_triangle(

@@ -16,15 +16,6 @@
 //       z swapped, the normal with y and z swapped, u and v. 0 or
 //       EXPORT_WRITE_FAILED (also for a corner the polygon does not have).
 //
-//   mesh_material_name(state, polygon)
-//       The text the polygon's triangles are grouped under, before blanks
-//       become underscores; never null. GROUP_BY_SURFACE: the surface name.
-//       GROUP_BY_TEXTURE: the surface's texture image when it has one, else
-//       the surface name. GROUP_BY_UV_MAP (and any other value): the
-//       polygon's UV map when it has one, else the surface name. A polygon
-//       the host gave no surface name is named "default", as in the
-//       reference exporter.
-//
 //   mesh_write_file(state, path)
 //       Saves to `path` without ever leaving a half-written file there: the
 //       file is written beside the target under a temporary name, flushed
@@ -45,7 +36,6 @@
 #include "smd_format.h"
 
 ExportResult mesh_write_smd(const MeshExportState& state, std::FILE* stream) noexcept;
-ExportResult mesh_write_triangle(std::FILE* stream, const MeshExportState& state, const MeshPolygon& polygon, int a,
+ExportResult mesh_write_triangle(std::FILE* stream, const MeshExportState& state, const ExportPolygon& polygon, int a,
                                  int b, int c) noexcept;
-const char* mesh_material_name(const MeshExportState& state, const MeshPolygon& polygon) noexcept;
 ExportResult mesh_write_file(const MeshExportState& state, const char* path) noexcept;

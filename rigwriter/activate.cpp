@@ -39,10 +39,10 @@ void export_object(RefExportState& state, LWPanelFuncs* panels) noexcept {
     }
     state.mesh = state.object_info->meshInfo(state.object, 1);
     if (state.mesh != nullptr) {
-        state.point_count = state.mesh->numPoints(state.mesh);
-        state.polygon_count = state.mesh->numPolygons(state.mesh);
+        state.geometry.point_count = state.mesh->numPoints(state.mesh);
+        state.geometry.polygon_count = state.mesh->numPolygons(state.mesh);
     }
-    if (state.mesh == nullptr || state.polygon_count <= 0) {
+    if (state.mesh == nullptr || state.geometry.polygon_count <= 0) {
         report_error(state.messages, MESSAGE_NO_GEOMETRY);
         return;
     }

@@ -28,13 +28,13 @@ RefExportState* state_of(void* data) noexcept { return static_cast<RefExportStat
 int group_count(void* data) noexcept {
     const RefExportState* state = state_of(data);
     if (state == nullptr) return 0;
-    return panel_group_count(state->uv_map_count);
+    return panel_group_count(state->geometry.uv_map_count);
 }
 
 char* group_name(void* data, int index) noexcept {
     const RefExportState* state = state_of(data);
     if (state == nullptr) return nullptr;
-    return panel_group_name(state->uv_map_count, index);
+    return panel_group_name(state->geometry.uv_map_count, index);
 }
 
 // ---- the two lists --------------------------------------------------------------
@@ -120,8 +120,8 @@ void null_bones_changed(LWControlID control, void* data) noexcept {
 void uv_template_pressed(LWControlID control, void* data) noexcept {
     RefExportState* state = state_of(data);
     if (state == nullptr) return;
-    const UvTemplateSource source{state->global, state->messages, state->panel_funcs, state->uv_map_count,
-                                  uv_source_layout(state->mesh)};
+    const UvTemplateSource source{state->global, state->messages, state->panel_funcs, state->geometry.uv_map_count,
+                                  mesh_source_layout(state->mesh)};
     // The template exporter shows its own failures.
     static_cast<void>(uv_template_open(control, source));
 }
@@ -195,7 +195,7 @@ bool add_controls(RefExportState& state, RefPanel& c) noexcept {
 }  // namespace
 
 int ref_group_of_item(const RefExportState& state, int index) noexcept {
-    return panel_group_of_item(state.uv_map_count, index);
+    return panel_group_of_item(state.geometry.uv_map_count, index);
 }
 
 int ref_build_panel(RefExportState& state, LWPanelFuncs* panels, RefPanel& controls) noexcept {
@@ -231,7 +231,7 @@ void ref_refresh_panel(RefExportState& state) noexcept {
     if (c == nullptr) return;
     panel_draw(c->valid_list, DR_REFRESH);
     panel_draw(c->invalid_list, DR_REFRESH);
-    if (state.uv_map_count == 0) panel_draw(c->uv_template, DR_GHOST);
+    if (state.geometry.uv_map_count == 0) panel_draw(c->uv_template, DR_GHOST);
     panel_draw_enabled(c->save, state.counts.valid_triangles > 0);
 }
 

@@ -60,7 +60,7 @@ void visit(RefExportState& state, const LWBoneInfo* bone_info, LWItemID top) noe
 // Influence selection for one value w of map k at a point: a slot holding exactly 0 is
 // free and takes it; otherwise the first slot (not the smallest) holding less
 // than w is replaced; else w is dropped.
-void offer_weight(RefPoint& point, float w, const RefWeightMap* map) noexcept {
+void offer_weight(RefPointWeights& point, float w, const RefWeightMap* map) noexcept {
     for (int s = 0; s < REF_MAX_INFLUENCES; ++s) {
         if (point.weights[s] == 0.0f) {
             point.weights[s] = w;
@@ -80,7 +80,7 @@ void offer_weight(RefPoint& point, float w, const RefWeightMap* map) noexcept {
 // Largest weight first, equal weights in slot order; then divided by their
 // sum. A sum that overflows leaves the weights as they are rather than
 // dividing by it.
-void finish_slots(RefPoint& point) noexcept {
+void finish_slots(RefPointWeights& point) noexcept {
     for (int i = 1; i < REF_MAX_INFLUENCES; ++i) {
         for (int j = i; j > 0 && point.weights[j - 1] < point.weights[j]; --j) {
             std::swap(point.weights[j - 1], point.weights[j]);
@@ -226,18 +226,31 @@ ExportResult ref_assign_weights(RefExportState& state) noexcept {
     // the selection runs once per point (and per stand-in) and the corners
     // read it through their point. Maps go in the outer loop: one select
     // each.
+    const ExportGeometry& geometry = state.geometry;
+    try {
+        state.point_weights.assign(export_point_total(geometry), RefPointWeights{});
+    } catch (...) {
+        return EXPORT_NO_MEMORY;
+    }
+    const std::size_t recorded = geometry.points.size();
     for (const RefWeightMap* map : used) {
         if (!select_map(mesh, map)) continue;
-        for (RefPoint& point : state.points) {
+        for (std::size_t i = 0; i < recorded; ++i) {
+            const ExportPoint& point = geometry.points[i];
             float w;
-            if (point.polygon_count > 0 && read_weight(mesh, point.id, w)) offer_weight(point, w, map);
+            if (point.polygon_count > 0 && read_weight(mesh, point.id, w)) offer_weight(state.point_weights[i], w, map);
         }
-        for (RefPoint& point : state.stray_points) {
+        for (std::size_t i = 0; i < geometry.stray_points.size(); ++i) {
             float w;
-            if (read_weight(mesh, point.id, w)) offer_weight(point, w, map);
+            if (read_weight(mesh, geometry.stray_points[i].id, w))
+                offer_weight(state.point_weights[recorded + i], w, map);
         }
     }
-    for (RefPoint& point : state.points) finish_slots(point);
-    for (RefPoint& point : state.stray_points) finish_slots(point);
+    for (RefPointWeights& point : state.point_weights) finish_slots(point);
     return EXPORT_OK;
+}
+
+const RefPointWeights* ref_point_weights(const RefExportState& state, const ExportPoint* point) noexcept {
+    const std::size_t index = export_point_index(state.geometry, point);
+    return index < state.point_weights.size() ? &state.point_weights[index] : nullptr;
 }

@@ -27,33 +27,34 @@ int parent_index(const RefExportState& state, const RefBone& bone) noexcept {
     return index < bone.index ? index : -1;
 }
 
-void fill_vertex(const RefExportState& state, const RefCorner& corner, SmdVertex& vertex) noexcept {
-    const RefPoint& point = *corner.point;
+void fill_vertex(const RefExportState& state, const ExportCorner& corner, SmdVertex& vertex) noexcept {
+    static constexpr RefPointWeights NO_WEIGHTS{};
+    const ExportPoint& point = *corner.point;
+    const RefPointWeights* found = ref_point_weights(state, &point);
+    const RefPointWeights& weights = found != nullptr ? *found : NO_WEIGHTS;
     int node[REF_MAX_INFLUENCES];
     int links = 0;
     for (int s = 0; s < REF_MAX_INFLUENCES; ++s) {
         node[s] = -1;
-        const RefWeightMap* map = point.influences[s];
+        const RefWeightMap* map = weights.influences[s];
         if (map == nullptr || map->bone == nullptr) continue;
         node[s] = map->bone->index;
-        if (point.weights[s] > 0.0f) ++links;
+        if (weights.weights[s] > 0.0f) ++links;
     }
     vertex.parent = node[0];  // -1 is written as "0"
-    const double position[3] = {point.position[0], point.position[1], point.position[2]};
-    smd_position_from_host(position, static_cast<double>(state.scale), vertex.position);
-    const double normal[3] = {corner.normal[0], corner.normal[1], corner.normal[2]};
-    smd_direction_from_host(normal, vertex.normal);
+    smd_position_from_host(point.position, static_cast<double>(state.scale), vertex.position);
+    smd_direction_from_host(corner.normal, vertex.normal);
     vertex.u = corner.u;
     vertex.v = corner.v;
     // Weights are sorted largest first, so the linked slots lead.
     vertex.link_count = links;
-    for (int i = 0; i < links; ++i) vertex.links[i] = SmdLink{node[i], static_cast<double>(point.weights[i])};
+    for (int i = 0; i < links; ++i) vertex.links[i] = SmdLink{node[i], static_cast<double>(weights.weights[i])};
 }
 
 // `cache` may be null (no reuse). The line depends only on the corner's point
 // (position, weights), normal and texture coordinates.
 ExportResult write_vertex(SmdBlockWriter& sink, SmdVertexLineCache* cache, const RefExportState& state,
-                          const RefCorner& corner) noexcept {
+                          const ExportCorner& corner) noexcept {
     const SmdVertexKey key = smd_vertex_key(corner.point, corner.normal, corner.u, corner.v);
     return smd_block_vertex(sink, cache, key, SMD_VERTEX_LINKED,
                             [&](SmdVertex& vertex) noexcept { fill_vertex(state, corner, vertex); });
@@ -61,7 +62,7 @@ ExportResult write_vertex(SmdBlockWriter& sink, SmdVertexLineCache* cache, const
 
 // A corner the polygon does not have is a write that cannot be made.
 ExportResult write_corner(SmdBlockWriter& sink, SmdVertexLineCache* cache, const RefExportState& state,
-                          const RefPolygon& polygon, int corner) noexcept {
+                          const ExportPolygon& polygon, int corner) noexcept {
     if (polygon.corners == nullptr || corner < 0 || corner >= polygon.size || polygon.corners[corner].point == nullptr)
         return EXPORT_WRITE_FAILED;
     return write_vertex(sink, cache, state, polygon.corners[corner]);
@@ -98,11 +99,10 @@ ExportResult write_triangles(SmdBlockWriter& sink, const RefExportState& state) 
     SmdVertexLineCache cache;
     if (!cache.ready()) return EXPORT_NO_MEMORY;
     SmdMaterialName material;
-    for (const RefPolygon& polygon : state.polygons) {
-        if (polygon.valid == 0 || polygon.corners == nullptr) continue;
-        if (polygon.has_uv == 0 && state.verify_uv == 1) continue;
+    for (const ExportPolygon& polygon : state.geometry.polygons) {
+        if (!export_polygon_written(polygon, state.verify_uv)) continue;
         const ExportResult rc =
-            smd_block_face(sink, material.of(ref_material_name(state, polygon)), polygon.size,
+            smd_block_face(sink, material.of(export_polygon_material(state.group_by, polygon)), polygon.size,
                            [&](int corner) noexcept { return write_corner(sink, &cache, state, polygon, corner); });
         if (rc != EXPORT_OK) return rc;
     }
@@ -146,7 +146,7 @@ ExportResult ref_write_skeleton(std::FILE* stream, const RefExportState& state) 
     return rc == EXPORT_OK ? sink.flush() : rc;
 }
 
-ExportResult ref_write_triangle(std::FILE* stream, const RefExportState& state, const RefPolygon& polygon, int a,
+ExportResult ref_write_triangle(std::FILE* stream, const RefExportState& state, const ExportPolygon& polygon, int a,
                                 int b, int c) noexcept {
     return smd_block_file(stream, [&](SmdBlockWriter& sink) noexcept {
         const ExportResult rc = smd_block_triangle(

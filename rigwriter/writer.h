@@ -29,5 +29,5 @@
 ExportResult ref_write_smd(const RefExportState& state, std::FILE* stream) noexcept;
 ExportResult ref_write_nodes(std::FILE* stream, const RefExportState& state) noexcept;
 ExportResult ref_write_skeleton(std::FILE* stream, const RefExportState& state) noexcept;
-ExportResult ref_write_triangle(std::FILE* stream, const RefExportState& state, const RefPolygon& polygon, int a,
+ExportResult ref_write_triangle(std::FILE* stream, const RefExportState& state, const ExportPolygon& polygon, int a,
                                 int b, int c) noexcept;

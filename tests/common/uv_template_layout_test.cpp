@@ -35,7 +35,7 @@ TEST(UvTemplateRender, DrawsTheFacesOfTheLayoutObject) {
     ASSERT_NE(objects, nullptr);
     LWMeshInfo* mesh = objects->meshInfo(reinterpret_cast<LWItemID>(std::uintptr_t(scene.object)), 1);
     ASSERT_NE(mesh, nullptr);
-    const UvPolygonSource polygons = uv_source_layout(mesh);
+    const MeshSource polygons = mesh_source_layout(mesh);
 
     expect_shared_cases(scene.host, polygons);
     {  // only the object's layer, and only polygons of 3 or more points
@@ -70,7 +70,7 @@ struct PanelScene {
     ~PanelScene() {
         if (mesh && mesh->destroy) mesh->destroy(mesh);
     }
-    UvTemplateSource source() { return source_for(host, uv_source_layout(mesh)); }
+    UvTemplateSource source() { return source_for(host, mesh_source_layout(mesh)); }
     // Opens the panel; the script must already hold what the user does.
     int open() {
         const UvTemplateSource request = source();

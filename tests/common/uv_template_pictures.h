@@ -130,7 +130,7 @@ using TempDir = test_files::TempDir;
 
 inline bool exists(const std::string& path) { return std::filesystem::exists(path); }
 
-inline UvTemplateSource source_for(Host& host, UvPolygonSource polygons) {
+inline UvTemplateSource source_for(Host& host, MeshSource polygons) {
     UvTemplateSource source{};
     source.global = Host::global_function;
     source.messages = static_cast<const LWMessageFuncs*>(host.global(LWMESSAGEFUNCS_GLOBAL, 0));
@@ -201,7 +201,7 @@ inline constexpr Rgb WHITE{255, 255, 255};
 inline UvColor colour(Rgb rgb) { return UvColor{{rgb[0], rgb[1], rgb[2]}}; }
 
 // Renders `map` to a file and reads it back.
-inline Picture render(Host& host, const UvPolygonSource& polygons, const char* map, int size, Rgb foreground,
+inline Picture render(Host& host, const MeshSource& polygons, const char* map, int size, Rgb foreground,
                Rgb background) {
     TempDir dir;
     const std::string path = dir.file(std::string(map) + ".tga");
@@ -212,7 +212,7 @@ inline Picture render(Host& host, const UvPolygonSource& polygons, const char* m
 }
 
 // What both sources draw alike.
-inline void expect_shared_cases(Host& host, const UvPolygonSource& polygons) {
+inline void expect_shared_cases(Host& host, const MeshSource& polygons) {
     {  // the unit square: of its outline only the top row and left column lie inside
         Picture expected(512, WHITE);
         for (int k = 0; k < 512; ++k) {

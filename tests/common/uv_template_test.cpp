@@ -128,7 +128,7 @@ TEST(UvTemplateRender, DrawsEveryPolygonOfTheModelerEdit) {
     ScanScene scene;
     MeshEditOp* edit = lwhost::begin_mesh_edit(scene.host, 0, 0, OPSEL_USER);
     ASSERT_NE(edit, nullptr);
-    const UvPolygonSource polygons = uv_source_modeler(edit);
+    const MeshSource polygons = mesh_source_modeler(edit);
 
     expect_shared_cases(scene.host, polygons);
     {  // polygons of any size, in every layer
@@ -148,7 +148,7 @@ TEST(UvTemplateRender, ReportsWhatKeepsTheImageFromBeingSaved) {
     ScanScene scene;
     MeshEditOp* edit = lwhost::begin_mesh_edit(scene.host, 0, 0, OPSEL_USER);
     ASSERT_NE(edit, nullptr);
-    const UvTemplateSource source = source_for(scene.host, uv_source_modeler(edit));
+    const UvTemplateSource source = source_for(scene.host, mesh_source_modeler(edit));
     TempDir dir;
     {  // the host cannot make the image
         const std::string path = dir.file("zero.tga");
@@ -185,7 +185,7 @@ TEST(UvTemplatePanel, ProposesTheMapNameWithTheExtensionWhileItFits) {
     host.scene.current_mesh = m.index();
     MeshEditOp* edit = lwhost::begin_mesh_edit(host, 0, 0, OPSEL_USER);
     ASSERT_NE(edit, nullptr);
-    const UvTemplateSource source = source_for(host, uv_source_modeler(edit));
+    const UvTemplateSource source = source_for(host, mesh_source_modeler(edit));
 
     host.script()
         .press("Save UV Template Image")
@@ -205,7 +205,7 @@ TEST(UvTemplatePanel, TellsTheUserWhenThePanelCannotBeMade) {
     ScanScene scene;
     MeshEditOp* edit = lwhost::begin_mesh_edit(scene.host, 0, 0, OPSEL_USER);
     ASSERT_NE(edit, nullptr);
-    UvTemplateSource source = source_for(scene.host, uv_source_modeler(edit));
+    UvTemplateSource source = source_for(scene.host, mesh_source_modeler(edit));
     LWPanelFuncs* host_panels = source.panels;
     LWPanelFuncs refusing = *host_panels;
     source.panels = &refusing;

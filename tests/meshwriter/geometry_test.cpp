@@ -23,7 +23,7 @@ using meshtest::MeshFixture;
 
 const ExportSurface* surface_named(const MeshExportState& state, const char* name) {
     void* found = nullptr;
-    if (strmap_get(&state.surface_map, name, &found, map_string_hash(name)) != MAP_OK) return nullptr;
+    if (strmap_get(&state.geometry.surface_map, name, &found, map_string_hash(name)) != MAP_OK) return nullptr;
     return static_cast<const ExportSurface*>(found);
 }
 
@@ -43,8 +43,8 @@ TEST(MeshCollection, ClassifiesPolygonsAndCountsTriangles) {
     const auto bare = m.triangle(e, g, h);  // no UV value at any corner
     f.collect(m.index());
 
-    EXPECT_EQ(f.state.polygon_count, 8);
-    EXPECT_EQ(f.state.point_count, 7);
+    EXPECT_EQ(f.state.geometry.polygon_count, 8);
+    EXPECT_EQ(f.state.geometry.point_count, 7);
     {  // a quad counts 2, a triangle 1; the triangle without UVs is left out
         EXPECT_EQ(f.state.counts.valid_triangles, 3);
         EXPECT_EQ(f.state.counts.no_uv_triangles, 1);
@@ -57,16 +57,16 @@ TEST(MeshCollection, ClassifiesPolygonsAndCountsTriangles) {
         EXPECT_EQ(f.polygon(m.index(), 0, triangle).valid, 1);
         EXPECT_EQ(f.polygon(m.index(), 0, bare).valid, 1);
         for (auto p : {subpatch, two, one, hexagon, curve}) EXPECT_EQ(f.polygon(m.index(), 0, p).valid, 0) << p;
-        const MeshPolygon& sub = f.polygon(m.index(), 0, subpatch);
+        const ExportPolygon& sub = f.polygon(m.index(), 0, subpatch);
         EXPECT_EQ(sub.size, 3);
         EXPECT_EQ(sub.corners, nullptr);
-        for (double k : sub.face_normal) EXPECT_EQ(k, 0.0);
+        for (double k : sub.normal) EXPECT_EQ(k, 0.0);
     }
     {  // the host's face normal: (b - a) x (d - a) = (0, 1, 0) x (1, 0, 0) = (0, 0, -1)
-        const MeshPolygon& q = f.polygon(m.index(), 0, quad);
-        EXPECT_EQ(q.face_normal[0], 0.0);
-        EXPECT_EQ(q.face_normal[1], 0.0);
-        EXPECT_EQ(q.face_normal[2], -1.0);
+        const ExportPolygon& q = f.polygon(m.index(), 0, quad);
+        EXPECT_EQ(q.normal[0], 0.0);
+        EXPECT_EQ(q.normal[1], 0.0);
+        EXPECT_EQ(q.normal[2], -1.0);
         EXPECT_EQ(q.point_ids[3], lw_point(m.index(), 0, d));
         EXPECT_EQ(q.corners[2].point->position[0], 1.0);
         EXPECT_EQ(q.corners[2].point->position[1], 1.0);
@@ -107,9 +107,9 @@ TEST(MeshCollection, TakesEachPolygonsUvsFromTheFirstMapCoveringAllItsCorners) {
     m.uv("B", q0, 0.0f, 0.0f).uv("B", q1, 0.0f, 0.0f).uv("B", q2, 0.0f, 0.0f);
     f.collect(m.index());
 
-    ASSERT_EQ(f.state.uv_map_count, 2);
+    ASSERT_EQ(f.state.geometry.uv_map_count, 2);
     {  // A covers only part: B supplies every corner and names the map
-        const MeshPolygon& p = f.polygon(m.index(), 0, partly_a);
+        const ExportPolygon& p = f.polygon(m.index(), 0, partly_a);
         EXPECT_EQ(p.has_uv, 1);
         ASSERT_NE(p.uv_map, nullptr);
         EXPECT_STREQ(p.uv_map, "B");
@@ -118,14 +118,14 @@ TEST(MeshCollection, TakesEachPolygonsUvsFromTheFirstMapCoveringAllItsCorners) {
         EXPECT_EQ(p.corners[2].u, 0.7f);
     }
     {  // covered by both: the first map wins
-        const MeshPolygon& p = f.polygon(m.index(), 0, both);
+        const ExportPolygon& p = f.polygon(m.index(), 0, both);
         ASSERT_NE(p.uv_map, nullptr);
         EXPECT_STREQ(p.uv_map, "A");
         EXPECT_EQ(p.corners[1].u, 0.6f);
         EXPECT_EQ(p.corners[2].v, 0.6f);
     }
     {  // covered by none: no UVs, but the corner before the first gap keeps A's value
-        const MeshPolygon& p = f.polygon(m.index(), 0, neither);
+        const ExportPolygon& p = f.polygon(m.index(), 0, neither);
         EXPECT_EQ(p.has_uv, 0);
         EXPECT_EQ(p.uv_map, nullptr);
         EXPECT_EQ(p.corners[0].u, 0.7f);
@@ -134,7 +134,7 @@ TEST(MeshCollection, TakesEachPolygonsUvsFromTheFirstMapCoveringAllItsCorners) {
         EXPECT_EQ(p.corners[2].v, 0.0f);
     }
     {  // the per-polygon value of a seam corner comes before the point's own
-        const MeshPolygon& p = f.polygon(m.index(), 0, seam);
+        const ExportPolygon& p = f.polygon(m.index(), 0, seam);
         EXPECT_EQ(p.corners[1].u, 1.0f);
         EXPECT_EQ(p.corners[2].u, 0.25f);
         EXPECT_EQ(p.corners[2].v, 0.75f);
@@ -148,8 +148,8 @@ TEST(MeshCollection, TakesEachPolygonsUvsFromTheFirstMapCoveringAllItsCorners) {
         auto a = n.point(0, 0, 0), b = n.point(1, 0, 0), c = n.point(0, 1, 0);
         n.triangle(a, b, c);
         g.collect(n.index());
-        EXPECT_EQ(g.state.uv_map_count, 0);
-        const MeshPolygon& p = g.polygon(n.index(), 0, 0);
+        EXPECT_EQ(g.state.geometry.uv_map_count, 0);
+        const ExportPolygon& p = g.polygon(n.index(), 0, 0);
         EXPECT_EQ(p.has_uv, 0);
         for (int k = 0; k < 3; ++k) EXPECT_EQ(p.corners[k].u + p.corners[k].v, 0.0f);
         EXPECT_EQ(g.state.counts.no_uv_triangles, 1);
@@ -176,7 +176,7 @@ struct Hinge {
         if (std::string(second_surface) != "Skin") f.builder.surface(m, second_surface).smoothing_degrees(0);
         f.collect(mesh);
     }
-    const MeshPolygon& polygon(std::uint32_t index) const { return f.polygon(mesh, 0, index); }
+    const ExportPolygon& polygon(std::uint32_t index) const { return f.polygon(mesh, 0, index); }
 };
 
 void expect_normal(const double actual[3], const double expected[3], double tolerance, const char* what) {
@@ -190,8 +190,8 @@ TEST(MeshCollection, SmoothsCornersWithinTheSurfacesAngle) {
         const double t = 89.0 * kDegree;
         double mean[3] = {0, -std::sin(t), 1 + std::cos(t)};
         meshtest::normalize3(mean);
-        const MeshPolygon& first = h.polygon(h.first);
-        const MeshPolygon& second = h.polygon(h.second);
+        const ExportPolygon& first = h.polygon(h.first);
+        const ExportPolygon& second = h.polygon(h.second);
         expect_normal(first.corners[0].normal, mean, 1e-6, "first at A");
         expect_normal(first.corners[1].normal, mean, 1e-6, "first at B");
         expect_normal(second.corners[0].normal, mean, 1e-6, "second at B");
@@ -210,9 +210,9 @@ TEST(MeshCollection, SmoothsCornersWithinTheSurfacesAngle) {
     }
     {  // smoothing angle 0: flat, every corner carries the host's face normal unchanged
         Hinge h(10.0, 0.0);
-        const MeshPolygon& second = h.polygon(h.second);
+        const ExportPolygon& second = h.polygon(h.second);
         for (int c = 0; c < 3; ++c) {
-            for (int k = 0; k < 3; ++k) EXPECT_EQ(second.corners[c].normal[k], second.face_normal[k]);
+            for (int k = 0; k < 3; ++k) EXPECT_EQ(second.corners[c].normal[k], second.normal[k]);
         }
     }
     {  // only the polygon's own surface decides: a flat neighbour is still averaged in
@@ -221,8 +221,8 @@ TEST(MeshCollection, SmoothsCornersWithinTheSurfacesAngle) {
         double mean[3] = {0, -std::sin(t), 1 + std::cos(t)};
         meshtest::normalize3(mean);
         expect_normal(h.polygon(h.first).corners[0].normal, mean, 1e-6, "smooth face at A");
-        const MeshPolygon& flat = h.polygon(h.second);
-        for (int k = 0; k < 3; ++k) EXPECT_EQ(flat.corners[1].normal[k], flat.face_normal[k]);
+        const ExportPolygon& flat = h.polygon(h.second);
+        for (int k = 0; k < 3; ++k) EXPECT_EQ(flat.corners[1].normal[k], flat.normal[k]);
     }
 }
 
@@ -239,7 +239,7 @@ TEST(MeshCollection, LayerChoiceRemarksPolygonsWithoutCollectingAgain) {
     f.host.scene.foreground_layers = 0b010;
     f.collect(m.index());
 
-    ASSERT_EQ(f.state.polygon_count, 3);
+    ASSERT_EQ(f.state.geometry.polygon_count, 3);
     const auto counts = [&] {
         return std::vector<int>{f.state.counts.valid_triangles, f.state.counts.no_uv_triangles, f.state.counts.degenerate,
                                 f.state.counts.five_plus, f.state.counts.non_face};
@@ -341,13 +341,13 @@ TEST(MeshCollection, RecordsTheObjectsOwnSurfaces) {
     {
         f.collect(m.index());
         EXPECT_EQ(f.state.object_name, "/models/own.lwo");
-        EXPECT_EQ(f.state.surface_count, 2);
+        EXPECT_EQ(f.state.geometry.surfaces.size(), 2u);
         const ExportSurface* skin = surface_named(f.state, "Skin");
         ASSERT_NE(skin, nullptr);
         EXPECT_DOUBLE_EQ(skin->smoothing_angle, 30 * kDegree);
         EXPECT_EQ(skin->texture_image, "painted.png");  // the UV-projected layer, not the planar one
         EXPECT_EQ(surface_named(f.state, "Elsewhere"), nullptr);
-        EXPECT_EQ(f.state.polygons[0].surface->surface, skin);
+        EXPECT_EQ(f.state.geometry.polygons[0].surface->surface, skin);
     }
     {  // an unnamed object records every surface of the host
         f.end_edit(0);
@@ -355,7 +355,7 @@ TEST(MeshCollection, RecordsTheObjectsOwnSurfaces) {
         f.begin(m.index());
         f.state.object_name.clear();
         ASSERT_EQ(mesh_allocate(f.state), EXPORT_OK);
-        EXPECT_EQ(f.state.surface_count, 4);
+        EXPECT_EQ(f.state.geometry.surfaces.size(), 4u);
         EXPECT_NE(surface_named(f.state, "Elsewhere"), nullptr);
     }
     {  // without the texture services the smoothing angle stays, the image does not
@@ -374,9 +374,9 @@ TEST(MeshCollection, RecordsTheObjectsOwnSurfaces) {
         mesh_release(f.state);
         f.host.withhold(LWSURFACEFUNCS_GLOBAL);
         f.collect(m.index());
-        EXPECT_EQ(f.state.surface_count, 0);
-        EXPECT_EQ(f.state.polygons[0].surface->surface, nullptr);
-        EXPECT_EQ(std::string(f.state.polygons[0].surface->text), "Skin");
+        EXPECT_EQ(f.state.geometry.surfaces.size(), 0u);
+        EXPECT_EQ(f.state.geometry.polygons[0].surface->surface, nullptr);
+        EXPECT_EQ(std::string(f.state.geometry.polygons[0].surface->text), "Skin");
     }
 }
 
@@ -388,7 +388,7 @@ TEST(MeshCollection, CopesWithMissingServicesFailedAllocationsAndOvereagerScans)
         f.host.withhold(LWOBJECTFUNCS_GLOBAL);
         f.begin(m.index());
         EXPECT_EQ(mesh_allocate(f.state), EXPORT_NO_SERVICE);
-        EXPECT_TRUE(f.state.polygons.empty());
+        EXPECT_TRUE(f.state.geometry.polygons.empty());
         EXPECT_EQ(f.state.counts.valid_triangles + f.state.counts.no_uv_triangles, 0);
     }
     {  // a map that cannot be made: both arrays stay empty
@@ -400,45 +400,46 @@ TEST(MeshCollection, CopesWithMissingServicesFailedAllocationsAndOvereagerScans)
         const int rc = mesh_allocate(f.state);
         mapkit_set_alloc_hook(nullptr);
         EXPECT_EQ(rc, EXPORT_NO_MEMORY);
-        EXPECT_TRUE(f.state.polygons.empty());
-        EXPECT_TRUE(f.state.points.empty());
+        EXPECT_TRUE(f.state.geometry.polygons.empty());
+        EXPECT_TRUE(f.state.geometry.points.empty());
     }
     {  // a host that scans more than it counted: nothing beyond the counted records is stored
         MeshExportState state;
-        state.points.assign(2, MeshPoint{});
-        state.polygons.assign(1, MeshPolygon{});
-        intmap_init(&state.point_map, 2);
-        intmap_init(&state.polygon_map, 1);
+        ExportGeometry& geometry = state.geometry;
+        geometry.points.assign(2, ExportPoint{});
+        geometry.polygons.assign(1, ExportPolygon{});
+        intmap_init(&geometry.point_map, 2);
+        intmap_init(&geometry.polygon_map, 1);
         EDPointInfo point{};
         for (int i = 1; i <= 3; ++i) {
             point.pnt = reinterpret_cast<LWPntID>(std::uintptr_t(i));
-            EXPECT_EQ(mesh_scan_point(&state, &point), i <= 2 ? EDERR_NONE : 1) << i;
+            EXPECT_EQ(export_scan_modeler_point(&geometry, &point), i <= 2 ? EDERR_NONE : 1) << i;
         }
-        EXPECT_EQ(state.scan_index, 2);
-        EXPECT_EQ(state.point_map.count, 2);
+        EXPECT_EQ(geometry.scan_index, 2);
+        EXPECT_EQ(geometry.point_map.count, 2);
         MeshEditOp edit{};
         edit.polyNormal = [](EDStateRef, LWPolID, double normal[3]) {
             normal[0] = normal[1] = 0;
             normal[2] = 1;
             return 1;
         };
-        state.edit = &edit;
+        geometry.source = mesh_source_modeler(&edit);
         const LWPntID corners[3] = {point.pnt, point.pnt, point.pnt};
         EDPolygonInfo polygon{};
         polygon.numPnts = 3;
         polygon.points = corners;
         polygon.type = LWPOLTYPE_FACE;
-        state.scan_index = 0;
+        geometry.scan_index = 0;
         for (int i = 1; i <= 2; ++i) {
             polygon.pol = reinterpret_cast<LWPolID>(std::uintptr_t(i));
-            EXPECT_EQ(mesh_scan_polygon(&state, &polygon), i <= 1 ? EDERR_NONE : 1) << i;
+            EXPECT_EQ(export_scan_modeler_polygon(&geometry, &polygon), i <= 1 ? EDERR_NONE : 1) << i;
         }
-        EXPECT_EQ(state.polygon_map.count, 1);
-        EXPECT_EQ(mesh_scan_point(nullptr, &point), 1);
-        EXPECT_EQ(mesh_scan_polygon(&state, nullptr), 1);
+        EXPECT_EQ(geometry.polygon_map.count, 1);
+        EXPECT_EQ(export_scan_modeler_point(nullptr, &point), 1);
+        EXPECT_EQ(export_scan_modeler_polygon(&geometry, nullptr), 1);
         mesh_release(state);
         mesh_release(state);  // twice is harmless
-        EXPECT_TRUE(state.polygons.empty());
+        EXPECT_TRUE(state.geometry.polygons.empty());
         EXPECT_EQ(state.selecting, -1);
     }
 }

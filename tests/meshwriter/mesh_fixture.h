@@ -74,13 +74,13 @@ struct MeshFixture {
         edit = nullptr;
     }
 
-    const MeshPolygon& polygon(int mesh, int layer, std::uint32_t index) const {
+    const ExportPolygon& polygon(int mesh, int layer, std::uint32_t index) const {
         const LWPolID id = lw_polygon(mesh, layer, index);
-        for (const MeshPolygon& p : state.polygons) {
+        for (const ExportPolygon& p : state.geometry.polygons) {
             if (p.id == id) return p;
         }
         ADD_FAILURE() << "polygon " << index << " of layer " << layer << " not recorded";
-        static const MeshPolygon none{};
+        static const ExportPolygon none{};
         return none;
     }
 

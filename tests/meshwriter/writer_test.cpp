@@ -105,8 +105,8 @@ TEST(MeshWriter, NamesMaterialsByTheChosenGroupingWithUnderscores) {
     // A second save by texture still finds the surfaces whose names have blanks.
     EXPECT_EQ(materials(GROUP_BY_TEXTURE),
               (std::vector<std::string>{"skin_tex.png", "Bare_Metal", "skin_tex.png", "default"}));
-    EXPECT_EQ(std::string(f.state.polygons[0].surface->text), "Skin Mat");
-    EXPECT_STREQ(mesh_material_name(f.state, f.state.polygons[0]), "skin tex.png");
+    EXPECT_EQ(std::string(f.state.geometry.polygons[0].surface->text), "Skin Mat");
+    EXPECT_STREQ(export_polygon_material(f.state.group_by, f.state.geometry.polygons[0]), "skin tex.png");
 }
 
 // A quote or a control character in a name would split the material line
@@ -217,7 +217,7 @@ TEST(MeshWriter, ReusedVertexLinesEqualFreshlyComposedOnes) {
     f.state.scale = 3.0f;
 
     std::string fresh;
-    for (const MeshPolygon& polygon : f.state.polygons) {
+    for (const ExportPolygon& polygon : f.state.geometry.polygons) {
         std::FILE* stream = std::tmpfile();
         ASSERT_NE(stream, nullptr);
         ASSERT_EQ(mesh_write_triangle(stream, f.state, polygon, 2, 1, 0), 0);

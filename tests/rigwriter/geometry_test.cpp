@@ -54,7 +54,7 @@ TEST(RefGeometry, ClassifiesPolygonsAndCountsTriangles) {
     EXPECT_EQ(f.polygon(mesh, triangle).valid, 1);
     EXPECT_EQ(f.polygon(mesh, quad).valid, 1);
     for (std::uint32_t invalid : {two, one, five, six, curve, patch, bone}) {
-        const RefPolygon& record = f.polygon(mesh, invalid);
+        const ExportPolygon& record = f.polygon(mesh, invalid);
         EXPECT_EQ(record.valid, 0) << "polygon " << invalid;
         // Corners of invalid polygons are never read from the host.
         EXPECT_EQ(record.point_ids[0], nullptr) << "polygon " << invalid;
@@ -62,7 +62,7 @@ TEST(RefGeometry, ClassifiesPolygonsAndCountsTriangles) {
     EXPECT_EQ(f.polygon(mesh, curve).type, LWPOLTYPE_CURV);
     EXPECT_EQ(f.polygon(mesh, curve).size, 3);
     EXPECT_EQ(f.polygon(mesh, six).size, 6);
-    const RefPolygon& q = f.polygon(mesh, quad);
+    const ExportPolygon& q = f.polygon(mesh, quad);
     EXPECT_EQ(q.point_ids[0], reftest::lw_point(mesh, p[0]));
     EXPECT_EQ(q.point_ids[2], reftest::lw_point(mesh, p[3]));
     EXPECT_EQ(q.point_ids[3], reftest::lw_point(mesh, p[2]));
@@ -122,10 +122,10 @@ TEST(RefGeometry, BindsCornersAndListsEachPolygonOncePerPoint) {
     mesh.polygon({a, b, d, c, unused}, "Skin");                 // five points: not bound
     ASSERT_NO_FATAL_FAILURE(f.collect(f.builder.object("bind", mesh)));
 
-    const RefPoint* pa = f.point(mesh, a);
-    const RefPoint* pb = f.point(mesh, b);
-    const RefPoint* pd = f.point(mesh, d);
-    const RefPoint* pu = f.point(mesh, unused);
+    const ExportPoint* pa = f.point(mesh, a);
+    const ExportPoint* pb = f.point(mesh, b);
+    const ExportPoint* pd = f.point(mesh, d);
+    const ExportPoint* pu = f.point(mesh, unused);
     ASSERT_TRUE(pa && pb && pd && pu);
     // polygon_count counts corners, the list holds each polygon once.
     ASSERT_EQ(pa->polygon_count, 3);
@@ -140,13 +140,13 @@ TEST(RefGeometry, BindsCornersAndListsEachPolygonOncePerPoint) {
     EXPECT_EQ(pd->polygons[0], reftest::lw_polygon(mesh, t2));
     EXPECT_EQ(pu->polygon_count, 0);
 
-    const RefPolygon& second = f.polygon(mesh, t2);
+    const ExportPolygon& second = f.polygon(mesh, t2);
     EXPECT_EQ(second.corners[1].point, pd);
     EXPECT_EQ(second.corners[0].point, pb);
     EXPECT_FLOAT_EQ(pd->position[0], 1.5f);
     EXPECT_FLOAT_EQ(pd->position[1], 1.25f);
     EXPECT_FLOAT_EQ(pd->position[2], -2.0f);
-    EXPECT_TRUE(f.state.stray_points.empty());
+    EXPECT_TRUE(f.state.geometry.stray_points.empty());
 }
 
 TEST(RefGeometry, FaceNormalUsesFirstSecondAndLastCorner) {
@@ -165,9 +165,9 @@ TEST(RefGeometry, FaceNormalUsesFirstSecondAndLastCorner) {
 
     // (1,0,0) x (0,0,1) = (0,-1,0); (2,0,0) x (0,0,2) = (0,-4,0).
     const double down[3] = {0, -1, 0};
-    const RefPolygon& tri = f.polygon(mesh, triangle);
+    const ExportPolygon& tri = f.polygon(mesh, triangle);
     expect_normal(tri.normal, down, "triangle");
-    const RefPolygon& bent = f.polygon(mesh, quad);
+    const ExportPolygon& bent = f.polygon(mesh, quad);
     expect_normal(bent.normal, down, "quad");
     for (int c = 0; c < 4; ++c) expect_normal(bent.corners[c].normal, down, "quad corner");
     const double zero[3] = {0, 0, 0};
@@ -197,8 +197,8 @@ Hinge collect_hinge(double hinge_degrees, double smoothing_degrees) {
     f.builder.surface(mesh, "Skin").smoothing_degrees(smoothing_degrees);
     f.collect(f.builder.object("hinge", mesh));
     Hinge out{};
-    const RefPolygon& one = f.polygon(mesh, first);
-    const RefPolygon& two = f.polygon(mesh, second);
+    const ExportPolygon& one = f.polygon(mesh, first);
+    const ExportPolygon& two = f.polygon(mesh, second);
     for (int k = 0; k < 3; ++k) {
         out.first_shared[k] = one.corners[0].normal[k];
         out.second_shared[k] = two.corners[1].normal[k];
@@ -291,7 +291,7 @@ TEST(RefGeometry, SmoothingAgreesWithAPerCornerReferenceOnABumpySurface) {
     }
     int smoothed = 0;
     for (std::size_t i = 0; i < faces.size(); ++i) {
-        const RefPolygon& polygon = f.polygon(mesh, ids[i]);
+        const ExportPolygon& polygon = f.polygon(mesh, ids[i]);
         for (std::size_t c = 0; c < faces[i].size(); ++c) {
             double sum[3] = {normals[i][0], normals[i][1], normals[i][2]};
             for (std::size_t j = 0; j < faces.size(); ++j) {
@@ -329,16 +329,16 @@ TEST(RefGeometry, TakesUvsFromTheFirstMapCoveringEveryCorner) {
     const std::uint32_t per_polygon = mesh.triangle(p[9], p[10], p[11], "Skin");
     mesh.uv_for_polygon("First", per_polygon, p[9], 0.875f, 0.375f);
     ASSERT_NO_FATAL_FAILURE(f.collect(f.builder.object("uv", mesh)));
-    EXPECT_EQ(f.state.uv_map_count, 2);
+    EXPECT_EQ(f.state.geometry.uv_map_count, 2);
 
-    const RefPolygon& a = f.polygon(mesh, both);
+    const ExportPolygon& a = f.polygon(mesh, both);
     EXPECT_EQ(a.has_uv, 1);
     ASSERT_NE(a.uv_map, nullptr);
     EXPECT_STREQ(a.uv_map, "First");
     EXPECT_DOUBLE_EQ(a.corners[1].u, 0.125);
     EXPECT_DOUBLE_EQ(a.corners[1].v, 0.5);
 
-    const RefPolygon& b = f.polygon(mesh, second_only);
+    const ExportPolygon& b = f.polygon(mesh, second_only);
     EXPECT_EQ(b.has_uv, 1);
     ASSERT_NE(b.uv_map, nullptr);
     EXPECT_STREQ(b.uv_map, "Second map");
@@ -350,7 +350,7 @@ TEST(RefGeometry, TakesUvsFromTheFirstMapCoveringEveryCorner) {
     // "First" reaches corners 0 and 1, "Second map" only corner 0: corner 0
     // ends with the later map's value, corner 1 keeps the earlier one's,
     // corner 2 was never reached.
-    const RefPolygon& c = f.polygon(mesh, partial);
+    const ExportPolygon& c = f.polygon(mesh, partial);
     EXPECT_EQ(c.has_uv, 0);
     EXPECT_EQ(c.uv_map, nullptr);
     EXPECT_DOUBLE_EQ(c.corners[0].u, 0.75);
@@ -361,7 +361,7 @@ TEST(RefGeometry, TakesUvsFromTheFirstMapCoveringEveryCorner) {
     EXPECT_DOUBLE_EQ(c.corners[2].v, 0.0);
 
     // A per-polygon value wins over the point's own.
-    const RefPolygon& d = f.polygon(mesh, per_polygon);
+    const ExportPolygon& d = f.polygon(mesh, per_polygon);
     EXPECT_EQ(d.has_uv, 1);
     EXPECT_DOUBLE_EQ(d.corners[0].u, 0.875);
     EXPECT_DOUBLE_EQ(d.corners[0].v, 0.375);
@@ -376,8 +376,8 @@ TEST(RefGeometry, TakesUvsFromTheFirstMapCoveringEveryCorner) {
         MeshBuilder bare = g.builder.mesh("C:/models/bare.lwo");
         bare.quad(bare.point(0, 0, 0), bare.point(1, 0, 0), bare.point(1, 1, 0), bare.point(0, 1, 0), "Skin");
         ASSERT_NO_FATAL_FAILURE(g.collect(g.builder.object("bare", bare)));
-        EXPECT_EQ(g.state.uv_map_count, 0);
-        const RefPolygon& only = g.state.polygons.at(0);
+        EXPECT_EQ(g.state.geometry.uv_map_count, 0);
+        const ExportPolygon& only = g.state.geometry.polygons.at(0);
         EXPECT_EQ(only.has_uv, 0);
         EXPECT_EQ(only.uv_map, nullptr);
         for (int k = 0; k < 4; ++k) EXPECT_EQ(only.corners[k].u + only.corners[k].v, 0.0);
@@ -394,19 +394,19 @@ TEST(RefGeometry, ScansStoreNoMoreThanCounted) {
     mesh.triangle(c, b, a, "Skin");
     ASSERT_NO_FATAL_FAILURE(f.prepare(f.builder.object("extra", mesh)));
     // The host scans one point and one polygon more than it counted.
-    f.state.point_count -= 1;
-    f.state.polygon_count -= 1;
+    f.state.geometry.point_count -= 1;
+    f.state.geometry.polygon_count -= 1;
     ASSERT_EQ(ref_allocate(f.state), EXPORT_OK);
     ASSERT_EQ(ref_collect(f.state), EXPORT_OK);
-    EXPECT_EQ(f.state.points.size(), 2u);
-    EXPECT_EQ(f.state.polygons.size(), 1u);
+    EXPECT_EQ(f.state.geometry.points.size(), 2u);
+    EXPECT_EQ(f.state.geometry.polygons.size(), 1u);
     EXPECT_EQ(f.point(mesh, c), nullptr);
     // The corner whose point was not recorded has a stand-in without
     // position or neighbours.
-    const RefPolygon& kept = f.polygon(mesh, first);
-    ASSERT_EQ(f.state.stray_points.size(), 1u);
-    const RefPoint* stray = kept.corners[2].point;
-    ASSERT_EQ(stray, &f.state.stray_points[0]);
+    const ExportPolygon& kept = f.polygon(mesh, first);
+    ASSERT_EQ(f.state.geometry.stray_points.size(), 1u);
+    const ExportPoint* stray = kept.corners[2].point;
+    ASSERT_EQ(stray, &f.state.geometry.stray_points[0]);
     EXPECT_EQ(stray->id, reftest::lw_point(mesh, c));
     EXPECT_EQ(stray->position[0], 0.0f);
     EXPECT_EQ(stray->polygon_count, 0);
@@ -414,11 +414,11 @@ TEST(RefGeometry, ScansStoreNoMoreThanCounted) {
     EXPECT_EQ(f.state.counts.no_uv_triangles, 1);
 
     // Missing state or ID stops a scan.
-    EXPECT_EQ(ref_scan_point(nullptr, reftest::lw_point(mesh, a)), 1);
-    EXPECT_EQ(ref_scan_polygon(nullptr, reftest::lw_polygon(mesh, first)), 1);
-    f.state.scan_index = 0;
-    EXPECT_EQ(ref_scan_point(&f.state, nullptr), 1);
-    EXPECT_EQ(ref_scan_polygon(&f.state, nullptr), 1);
+    EXPECT_EQ(export_scan_layout_point(nullptr, reftest::lw_point(mesh, a)), 1);
+    EXPECT_EQ(export_scan_layout_polygon(nullptr, reftest::lw_polygon(mesh, first)), 1);
+    f.state.geometry.scan_index = 0;
+    EXPECT_EQ(export_scan_layout_point(&f.state.geometry, nullptr), 1);
+    EXPECT_EQ(export_scan_layout_polygon(&f.state.geometry, nullptr), 1);
 }
 
 TEST(RefGeometry, AllocateNeedsMeshAndSceneObjectsAndReleaseFreesEverything) {
@@ -433,9 +433,9 @@ TEST(RefGeometry, AllocateNeedsMeshAndSceneObjectsAndReleaseFreesEverything) {
         ref_release(f.state);
         EXPECT_EQ(lwhost::services::live_mesh_info_count(), live_before);
         EXPECT_EQ(f.state.mesh, nullptr);
-        EXPECT_TRUE(f.state.polygons.empty());
-        EXPECT_TRUE(f.state.points.empty());
-        EXPECT_EQ(f.state.point_map.slots, nullptr);
+        EXPECT_TRUE(f.state.geometry.polygons.empty());
+        EXPECT_TRUE(f.state.geometry.points.empty());
+        EXPECT_EQ(f.state.geometry.point_map.slots, nullptr);
         ref_release(f.state);  // twice is harmless
     }
     {

@@ -52,8 +52,8 @@ struct RefFixture {
         if (const char* file = state.object_info->filename(state.object)) state.object_file = file;
         state.mesh = state.object_info->meshInfo(state.object, 1);
         ASSERT_NE(state.mesh, nullptr);
-        state.point_count = state.mesh->numPoints(state.mesh);
-        state.polygon_count = state.mesh->numPolygons(state.mesh);
+        state.geometry.point_count = state.mesh->numPoints(state.mesh);
+        state.geometry.polygon_count = state.mesh->numPolygons(state.mesh);
     }
 
     void collect(lwhost::ItemId object) {
@@ -62,19 +62,19 @@ struct RefFixture {
         ASSERT_EQ(ref_collect(state), EXPORT_OK);
     }
 
-    const RefPolygon& polygon(const lwhost::MeshBuilder& mesh, std::uint32_t index) const {
+    const ExportPolygon& polygon(const lwhost::MeshBuilder& mesh, std::uint32_t index) const {
         const LWPolID id = lw_polygon(mesh, index);
-        for (const RefPolygon& p : state.polygons) {
+        for (const ExportPolygon& p : state.geometry.polygons) {
             if (p.id == id) return p;
         }
         ADD_FAILURE() << "polygon " << index << " not recorded";
-        return state.polygons.front();
+        return state.geometry.polygons.front();
     }
 
-    const RefPoint* point(const lwhost::MeshBuilder& mesh, std::uint32_t index) const {
+    const ExportPoint* point(const lwhost::MeshBuilder& mesh, std::uint32_t index) const {
         void* found = nullptr;
-        if (intmap_get(&state.point_map, host_id_key(lw_point(mesh, index)), &found) != MAP_OK) return nullptr;
-        return static_cast<const RefPoint*>(found);
+        if (intmap_get(&state.geometry.point_map, host_id_key(lw_point(mesh, index)), &found) != MAP_OK) return nullptr;
+        return static_cast<const ExportPoint*>(found);
     }
 
     const RefBone* bone(const std::string& name) const {

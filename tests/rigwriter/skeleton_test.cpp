@@ -41,10 +41,15 @@ std::vector<std::string> tokens(const std::string& line) {
 }
 
 // The weights and influences of a corner are its point's.
-const RefPoint& point_of(const RefCorner& corner) { return *corner.point; }
+const RefPointWeights& weights_of(const RefFixture& f, const ExportCorner& corner) {
+    static const RefPointWeights none{};
+    const RefPointWeights* weights = ref_point_weights(f.state, corner.point);
+    EXPECT_NE(weights, nullptr) << "a corner's point has weights";
+    return weights != nullptr ? *weights : none;
+}
 
-const char* influence_name(const RefCorner& corner, int slot) {
-    const RefWeightMap* map = point_of(corner).influences[slot];
+const char* influence_name(const RefFixture& f, const ExportCorner& corner, int slot) {
+    const RefWeightMap* map = weights_of(f, corner).influences[slot];
     return map != nullptr ? map->name.c_str() : "(none)";
 }
 
@@ -120,7 +125,7 @@ TEST(RefSkeleton, WithoutBoneInfoNoBonesAreRecorded) {
     f.host.withhold("LW Bone Info 3");
     ASSERT_NO_FATAL_FAILURE(f.collect(object));
     EXPECT_EQ(f.state.bone_count, 0);
-    EXPECT_EQ(point_of(f.state.polygons.at(0).corners[0]).influences[0], nullptr);
+    EXPECT_EQ(weights_of(f, f.state.geometry.polygons.at(0).corners[0]).influences[0], nullptr);
     EXPECT_EQ(ref_collect_bones(f.state), EXPORT_NO_SERVICE);
 }
 
@@ -135,16 +140,16 @@ TEST(RefSkeleton, KeepsThreeInfluencesByTheFirstSmallerSlotRule) {
         const ItemId object = f.builder.object("rig", t.mesh);
         for (int k = 0; k < 5; ++k) f.builder.bone(object, "b" + std::to_string(k)).weight_map("m" + std::to_string(k));
         ASSERT_NO_FATAL_FAILURE(f.collect(object));
-        const RefCorner& corner = f.polygon(t.mesh, t.polygon).corners[0];
-        EXPECT_STREQ(influence_name(corner, 0), "m4");
-        EXPECT_STREQ(influence_name(corner, 1), "m3");
-        EXPECT_STREQ(influence_name(corner, 2), "m2");
-        EXPECT_NEAR(point_of(corner).weights[0], 0.4 / 0.85, 1e-6);
-        EXPECT_NEAR(point_of(corner).weights[1], 0.25 / 0.85, 1e-6);
-        EXPECT_NEAR(point_of(corner).weights[2], 0.2 / 0.85, 1e-6);
+        const ExportCorner& corner = f.polygon(t.mesh, t.polygon).corners[0];
+        EXPECT_STREQ(influence_name(f, corner, 0), "m4");
+        EXPECT_STREQ(influence_name(f, corner, 1), "m3");
+        EXPECT_STREQ(influence_name(f, corner, 2), "m2");
+        EXPECT_NEAR(weights_of(f, corner).weights[0], 0.4 / 0.85, 1e-6);
+        EXPECT_NEAR(weights_of(f, corner).weights[1], 0.25 / 0.85, 1e-6);
+        EXPECT_NEAR(weights_of(f, corner).weights[2], 0.2 / 0.85, 1e-6);
         // Corners of other points have no influence.
-        EXPECT_EQ(point_of(f.polygon(t.mesh, t.polygon).corners[1]).influences[0], nullptr);
-        EXPECT_EQ(point_of(f.polygon(t.mesh, t.polygon).corners[1]).weights[0], 0.0f);
+        EXPECT_EQ(weights_of(f, f.polygon(t.mesh, t.polygon).corners[1]).influences[0], nullptr);
+        EXPECT_EQ(weights_of(f, f.polygon(t.mesh, t.polygon).corners[1]).weights[0], 0.0f);
     }
     {
         // 0.2 then 0.6: sorted largest first and normalised.
@@ -155,13 +160,13 @@ TEST(RefSkeleton, KeepsThreeInfluencesByTheFirstSmallerSlotRule) {
         f.builder.bone(object, "a").weight_map("low");
         f.builder.bone(object, "b").weight_map("high");
         ASSERT_NO_FATAL_FAILURE(f.collect(object));
-        const RefCorner& corner = f.polygon(t.mesh, t.polygon).corners[0];
-        EXPECT_STREQ(influence_name(corner, 0), "high");
-        EXPECT_STREQ(influence_name(corner, 1), "low");
-        EXPECT_EQ(point_of(corner).influences[2], nullptr);
-        EXPECT_NEAR(point_of(corner).weights[0], 0.75, 1e-7);
-        EXPECT_NEAR(point_of(corner).weights[1], 0.25, 1e-7);
-        EXPECT_EQ(point_of(corner).weights[2], 0.0f);
+        const ExportCorner& corner = f.polygon(t.mesh, t.polygon).corners[0];
+        EXPECT_STREQ(influence_name(f, corner, 0), "high");
+        EXPECT_STREQ(influence_name(f, corner, 1), "low");
+        EXPECT_EQ(weights_of(f, corner).influences[2], nullptr);
+        EXPECT_NEAR(weights_of(f, corner).weights[0], 0.75, 1e-7);
+        EXPECT_NEAR(weights_of(f, corner).weights[1], 0.25, 1e-7);
+        EXPECT_EQ(weights_of(f, corner).weights[2], 0.0f);
     }
     {
         // A zero weight holds a slot only until another value comes.
@@ -173,13 +178,13 @@ TEST(RefSkeleton, KeepsThreeInfluencesByTheFirstSmallerSlotRule) {
         f.builder.bone(object, "a").weight_map("zero");
         f.builder.bone(object, "b").weight_map("half");
         ASSERT_NO_FATAL_FAILURE(f.collect(object));
-        const RefPolygon& polygon = f.polygon(t.mesh, t.polygon);
-        EXPECT_STREQ(influence_name(polygon.corners[0], 0), "half");
-        EXPECT_EQ(point_of(polygon.corners[0]).weights[0], 1.0f);
-        EXPECT_EQ(point_of(polygon.corners[0]).influences[1], nullptr);
+        const ExportPolygon& polygon = f.polygon(t.mesh, t.polygon);
+        EXPECT_STREQ(influence_name(f, polygon.corners[0], 0), "half");
+        EXPECT_EQ(weights_of(f, polygon.corners[0]).weights[0], 1.0f);
+        EXPECT_EQ(weights_of(f, polygon.corners[0]).influences[1], nullptr);
         // Only a zero: the map stays in slot 0 with weight 0.
-        EXPECT_STREQ(influence_name(polygon.corners[1], 0), "zero");
-        EXPECT_EQ(point_of(polygon.corners[1]).weights[0], 0.0f);
+        EXPECT_STREQ(influence_name(f, polygon.corners[1], 0), "zero");
+        EXPECT_EQ(weights_of(f, polygon.corners[1]).weights[0], 0.0f);
     }
 }
 
@@ -207,13 +212,13 @@ TEST(RefSkeleton, WeightsThatAreNotFiniteAndNonNegativeAreNoValue) {
         f.builder.bone(object, "a").weight_map("first");
         f.builder.bone(object, "b").weight_map("second");
         ASSERT_NO_FATAL_FAILURE(f.collect(object));
-        const RefPolygon& polygon = f.polygon(t.mesh, t.polygon);
-        const RefPoint& weighted = point_of(polygon.corners[0]);
-        EXPECT_STREQ(influence_name(polygon.corners[0], 0), first_usable ? "first" : "second");
+        const ExportPolygon& polygon = f.polygon(t.mesh, t.polygon);
+        const RefPointWeights& weighted = weights_of(f, polygon.corners[0]);
+        EXPECT_STREQ(influence_name(f, polygon.corners[0], 0), first_usable ? "first" : "second");
         EXPECT_EQ(weighted.weights[0], 1.0f);
         EXPECT_EQ(weighted.influences[1], nullptr);
         EXPECT_EQ(weighted.weights[1], 0.0f);
-        EXPECT_EQ(point_of(polygon.corners[1]).influences[0], nullptr);
+        EXPECT_EQ(weights_of(f, polygon.corners[1]).influences[0], nullptr);
 
         // Corners are written 2, 1, 0: corner 0 links the one usable bone
         // with weight 1, corner 1 has no link at all.
@@ -301,10 +306,10 @@ TEST(RefSkeleton, OnlyMapsThatABoneNamesInfluenceAndTheLaterBoneKeepsASharedMap)
     EXPECT_EQ(static_cast<const RefBone*>(found)->name, "second");
     EXPECT_EQ(f.state.null_bone_count, 1);
 
-    const RefCorner& corner = f.polygon(t.mesh, t.polygon).corners[0];
-    EXPECT_STREQ(influence_name(corner, 0), "shared");
-    EXPECT_EQ(point_of(corner).weights[0], 1.0f);
-    EXPECT_EQ(point_of(corner).influences[1], nullptr);
+    const ExportCorner& corner = f.polygon(t.mesh, t.polygon).corners[0];
+    EXPECT_STREQ(influence_name(f, corner, 0), "shared");
+    EXPECT_EQ(weights_of(f, corner).weights[0], 1.0f);
+    EXPECT_EQ(weights_of(f, corner).influences[1], nullptr);
 }
 
 }  // namespace

@@ -15,13 +15,13 @@ using reftest::RefFixture;
 
 const ExportSurface* find_surface(const RefExportState& state, const char* name) {
     void* found = nullptr;
-    if (strmap_get(&state.surface_map, name, &found, map_string_hash(name)) != MAP_OK) return nullptr;
+    if (strmap_get(&state.geometry.surface_map, name, &found, map_string_hash(name)) != MAP_OK) return nullptr;
     return static_cast<const ExportSurface*>(found);
 }
 
-std::string material(RefExportState& state, const RefPolygon& polygon, int group_by) {
+std::string material(RefExportState& state, const ExportPolygon& polygon, int group_by) {
     state.group_by = group_by;
-    const char* name = ref_material_name(state, polygon);
+    const char* name = export_polygon_material(state.group_by, polygon);
     return name != nullptr ? name : "(null)";
 }
 
@@ -43,18 +43,19 @@ TEST(RefSurfaces, ReadsSmoothingAngleAndTheFirstUvProjectedImage) {
     f.builder.surface(mesh, "Plain");
     ASSERT_NO_FATAL_FAILURE(f.collect(f.builder.object("paint", mesh)));
 
-    ASSERT_EQ(f.state.surfaces.size(), 3u);
-    EXPECT_EQ(f.state.surfaces[0].name, "Painted");
-    EXPECT_EQ(f.state.surfaces[1].name, "PlanarOnly");
-    EXPECT_EQ(f.state.surfaces[2].name, "Plain");
+    ASSERT_EQ(f.state.geometry.surfaces.size(), 3u);
+    EXPECT_EQ(f.state.geometry.surfaces[0].name, "Painted");
+    EXPECT_EQ(f.state.geometry.surfaces[1].name, "PlanarOnly");
+    EXPECT_EQ(f.state.geometry.surfaces[2].name, "Plain");
     const ExportSurface* painted = find_surface(f.state, "Painted");
-    ASSERT_EQ(painted, &f.state.surfaces[0]);
+    ASSERT_EQ(painted, &f.state.geometry.surfaces[0]);
     EXPECT_NEAR(painted->smoothing_angle, 30 * reftest::kDegree, 1e-12);
     EXPECT_EQ(painted->texture_image, "skin.png");
-    EXPECT_TRUE(f.state.surfaces[1].texture_image.empty());
-    EXPECT_TRUE(f.state.surfaces[2].texture_image.empty());
-    EXPECT_EQ(f.state.surfaces[2].smoothing_angle, 0.0);
-    EXPECT_EQ(f.state.polygons.at(0).surface, painted);
+    EXPECT_TRUE(f.state.geometry.surfaces[1].texture_image.empty());
+    EXPECT_TRUE(f.state.geometry.surfaces[2].texture_image.empty());
+    EXPECT_EQ(f.state.geometry.surfaces[2].smoothing_angle, 0.0);
+    ASSERT_NE(f.state.geometry.polygons.at(0).surface, nullptr);
+    EXPECT_EQ(f.state.geometry.polygons.at(0).surface->surface, painted);
 
     {
         // Without the texture services the image is simply unknown.
@@ -65,9 +66,9 @@ TEST(RefSurfaces, ReadsSmoothingAngleAndTheFirstUvProjectedImage) {
         g.builder.surface(other, "Painted").smoothing_degrees(30).uv_image_layer(image, "UVMap");
         g.host.withhold("Texture Functions 2");
         ASSERT_NO_FATAL_FAILURE(g.collect(g.builder.object("paint", other)));
-        ASSERT_EQ(g.state.surfaces.size(), 1u);
-        EXPECT_TRUE(g.state.surfaces[0].texture_image.empty());
-        EXPECT_NEAR(g.state.surfaces[0].smoothing_angle, 30 * reftest::kDegree, 1e-12);
+        ASSERT_EQ(g.state.geometry.surfaces.size(), 1u);
+        EXPECT_TRUE(g.state.geometry.surfaces[0].texture_image.empty());
+        EXPECT_NEAR(g.state.geometry.surfaces[0].smoothing_angle, 30 * reftest::kDegree, 1e-12);
     }
 }
 
@@ -83,10 +84,11 @@ TEST(RefSurfaces, LaterSurfaceOfTheSameNameServesBothObjects) {
     f.builder.object("second", second);
     ASSERT_NO_FATAL_FAILURE(f.collect(object));
 
-    ASSERT_EQ(f.state.surfaces.size(), 2u);
-    const RefPolygon& polygon = f.state.polygons.at(0);
-    ASSERT_EQ(polygon.surface, &f.state.surfaces[1]);
-    EXPECT_NEAR(polygon.surface->smoothing_angle, 60 * reftest::kDegree, 1e-12);
+    ASSERT_EQ(f.state.geometry.surfaces.size(), 2u);
+    const ExportPolygon& polygon = f.state.geometry.polygons.at(0);
+    ASSERT_NE(polygon.surface, nullptr);
+    ASSERT_EQ(polygon.surface->surface, &f.state.geometry.surfaces[1]);
+    EXPECT_NEAR(polygon.surface->surface->smoothing_angle, 60 * reftest::kDegree, 1e-12);
 }
 
 TEST(RefSurfaces, MaterialNameFollowsTheGroupingWithFallbacks) {
@@ -104,24 +106,25 @@ TEST(RefSurfaces, MaterialNameFollowsTheGroupingWithFallbacks) {
     f.builder.surface(mesh, "Plain");
     ASSERT_NO_FATAL_FAILURE(f.collect(f.builder.object("names", mesh)));
 
-    const RefPolygon& a = f.polygon(mesh, textured);
+    const ExportPolygon& a = f.polygon(mesh, textured);
     EXPECT_EQ(material(f.state, a, GROUP_BY_UV_MAP), "UV one");
     EXPECT_EQ(material(f.state, a, GROUP_BY_SURFACE), "Skin Mat");
     EXPECT_EQ(material(f.state, a, GROUP_BY_TEXTURE), "skin map.png");
 
-    const RefPolygon& b = f.polygon(mesh, plain);
+    const ExportPolygon& b = f.polygon(mesh, plain);
     EXPECT_EQ(material(f.state, b, GROUP_BY_UV_MAP), "Plain");
     EXPECT_EQ(material(f.state, b, GROUP_BY_SURFACE), "Plain");
     EXPECT_EQ(material(f.state, b, GROUP_BY_TEXTURE), "Plain");
 
     // Without a recorded surface: the tag text, or "default" without a tag.
-    const RefPolygon& c = f.polygon(mesh, untagged);
+    const ExportPolygon& c = f.polygon(mesh, untagged);
     EXPECT_EQ(c.surface, nullptr);
     EXPECT_EQ(material(f.state, c, GROUP_BY_SURFACE), "default");
     EXPECT_EQ(material(f.state, c, GROUP_BY_TEXTURE), "default");
     EXPECT_EQ(material(f.state, c, GROUP_BY_UV_MAP), "default");
-    const RefPolygon& d = f.polygon(mesh, ghost);
-    EXPECT_EQ(d.surface, nullptr);
+    const ExportPolygon& d = f.polygon(mesh, ghost);
+    ASSERT_NE(d.surface, nullptr);
+    EXPECT_EQ(d.surface->surface, nullptr);
     EXPECT_EQ(material(f.state, d, GROUP_BY_SURFACE), "Ghost");
     EXPECT_EQ(material(f.state, d, GROUP_BY_TEXTURE), "Ghost");
 }
@@ -138,15 +141,19 @@ TEST(RefSurfaces, WithoutSurfaceServiceTrianglesGroupByTheirTags) {
     f.host.withhold("Surface Functions 2");
     ASSERT_NO_FATAL_FAILURE(f.collect(f.builder.object("tags", mesh)));
 
-    EXPECT_TRUE(f.state.surfaces.empty());
-    EXPECT_EQ(ref_collect_surfaces(f.state), EXPORT_NO_SERVICE);
+    EXPECT_TRUE(f.state.geometry.surfaces.empty());
+    {
+        ExportGeometry fresh;
+        EXPECT_EQ(export_collect_surfaces(fresh, f.state.global, nullptr), EXPORT_NO_SERVICE);
+        export_geometry_release(fresh);
+    }
     EXPECT_EQ(material(f.state, f.polygon(mesh, one), GROUP_BY_SURFACE), "Skin Mat");
     EXPECT_EQ(material(f.state, f.polygon(mesh, three), GROUP_BY_TEXTURE), "Eyes");
     // One copy per tag text.
-    EXPECT_EQ(f.polygon(mesh, one).tag_name, f.polygon(mesh, two).tag_name);
-    EXPECT_EQ(f.state.tag_names.size(), 2u);
+    EXPECT_EQ(f.polygon(mesh, one).surface, f.polygon(mesh, two).surface);
+    EXPECT_EQ(f.state.geometry.surface_names.size(), 2u);
     // No surface, no smoothing: the shared corner keeps the face normal.
-    const RefPolygon& first = f.polygon(mesh, one);
+    const ExportPolygon& first = f.polygon(mesh, one);
     for (int k = 0; k < 3; ++k) EXPECT_EQ(first.corners[1].normal[k], first.normal[k]);
 }
 

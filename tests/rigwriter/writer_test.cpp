@@ -202,7 +202,7 @@ TEST(RefWriter, LongNamesAndLargeFilesAreWrittenWhole) {
     // Every triangle's lines agree with writing that triangle on its own.
     std::FILE* stream = std::tmpfile();
     ASSERT_NE(stream, nullptr);
-    for (const RefPolygon& polygon : f.state.polygons) {
+    for (const ExportPolygon& polygon : f.state.geometry.polygons) {
         ASSERT_EQ(ref_write_triangle(stream, f.state, polygon, 2, 1, 0), 0);
         ASSERT_EQ(ref_write_triangle(stream, f.state, polygon, 0, 3, 2), 0);
     }
