@@ -7,12 +7,14 @@
 
 #include "host_glue.h"
 #include "safe_file.h"
+#include "export_triangles.h"
 #include "smd_block_writer.h"
 #include "smd_format.h"
 
 namespace {
 
-void fill_vertex(const MeshExportState& state, const ExportCorner& corner, SmdVertex& vertex) noexcept {
+void fill_vertex(const void* context, const ExportCorner& corner, SmdVertex& vertex) noexcept {
+    const auto& state = *static_cast<const MeshExportState*>(context);
     vertex.parent = 0;
     vertex.link_count = 0;
     smd_position_from_host(corner.point->position, static_cast<double>(state.scale), vertex.position);
@@ -21,36 +23,8 @@ void fill_vertex(const MeshExportState& state, const ExportCorner& corner, SmdVe
     vertex.v = corner.v;
 }
 
-// `cache` may be null (no reuse).
-ExportResult write_vertex(SmdBlockWriter& sink, SmdVertexLineCache* cache, const MeshExportState& state,
-                          const ExportCorner& corner) noexcept {
-    // The scale is fixed for one file, so the line depends only on the rest.
-    const SmdVertexKey key = smd_vertex_key(corner.point, corner.normal, corner.u, corner.v);
-    return smd_block_vertex(sink, cache, key, SMD_VERTEX_STATIC,
-                            [&](SmdVertex& vertex) noexcept { fill_vertex(state, corner, vertex); });
-}
-
-// A corner the polygon does not have is a write that cannot be made.
-ExportResult write_corner(SmdBlockWriter& sink, SmdVertexLineCache* cache, const MeshExportState& state,
-                          const ExportPolygon& polygon, int corner) noexcept {
-    if (polygon.corners == nullptr || corner < 0 || corner >= polygon.size || polygon.corners[corner].point == nullptr)
-        return EXPORT_WRITE_FAILED;
-    return write_vertex(sink, cache, state, polygon.corners[corner]);
-}
-
-// Throws std::bad_alloc (a material name).
-ExportResult write_triangles(SmdBlockWriter& sink, const MeshExportState& state) {
-    SmdVertexLineCache cache;
-    if (!cache.ready()) return EXPORT_NO_MEMORY;
-    SmdMaterialName material;
-    for (const ExportPolygon& polygon : state.geometry.polygons) {
-        if (!export_polygon_written(polygon, state.verify_uv)) continue;
-        const ExportResult rc =
-            smd_block_face(sink, material.of(export_polygon_material(state.group_by, polygon)), polygon.size,
-                           [&](int corner) noexcept { return write_corner(sink, &cache, state, polygon, corner); });
-        if (rc != EXPORT_OK) return rc;
-    }
-    return EXPORT_OK;
+ExportVertexRule vertex_rule(const MeshExportState& state) noexcept {
+    return ExportVertexRule{SMD_VERTEX_STATIC, fill_vertex, &state};
 }
 
 ExportResult write_body(SmdBlockWriter& sink, const MeshExportState& state) {
@@ -59,7 +33,8 @@ ExportResult write_body(SmdBlockWriter& sink, const MeshExportState& state) {
                              SMD_TIME_ZERO, SMD_ZERO_BONE_LINE, SMD_SECTION_END, SMD_TRIANGLES_OPENER}) {
         if (rc == EXPORT_OK) rc = sink.text(text, std::strlen(text));
     }
-    if (rc == EXPORT_OK) rc = write_triangles(sink, state);
+    if (rc == EXPORT_OK)
+        rc = export_write_triangles(sink, state.geometry, state.verify_uv, state.group_by, vertex_rule(state));
     if (rc == EXPORT_OK) rc = sink.text(SMD_SECTION_END, std::strlen(SMD_SECTION_END));
     return rc == EXPORT_OK ? sink.flush() : rc;
 }
@@ -73,11 +48,7 @@ ExportResult mesh_write_smd(const MeshExportState& state, std::FILE* stream) noe
 
 ExportResult mesh_write_triangle(std::FILE* stream, const MeshExportState& state, const ExportPolygon& polygon, int a,
                                  int b, int c) noexcept {
-    return smd_block_file(stream, [&](SmdBlockWriter& sink) noexcept {
-        const ExportResult rc = smd_block_triangle(
-            sink, {a, b, c}, [&](int corner) noexcept { return write_corner(sink, nullptr, state, polygon, corner); });
-        return rc != EXPORT_OK ? rc : sink.flush();
-    });
+    return export_write_triangle(stream, polygon, {a, b, c}, vertex_rule(state));
 }
 
 ExportResult mesh_write_file(const MeshExportState& state, const char* path) noexcept {

@@ -6,6 +6,7 @@
 
 #include "host_glue.h"
 #include "rotation.h"
+#include "export_triangles.h"
 #include "smd_block_writer.h"
 #include "smd_format.h"
 
@@ -27,8 +28,9 @@ int parent_index(const RefExportState& state, const RefBone& bone) noexcept {
     return index < bone.index ? index : -1;
 }
 
-void fill_vertex(const RefExportState& state, const ExportCorner& corner, SmdVertex& vertex) noexcept {
+void fill_vertex(const void* context, const ExportCorner& corner, SmdVertex& vertex) noexcept {
     static constexpr RefPointWeights NO_WEIGHTS{};
+    const auto& state = *static_cast<const RefExportState*>(context);
     const ExportPoint& point = *corner.point;
     const RefPointWeights* found = ref_point_weights(state, &point);
     const RefPointWeights& weights = found != nullptr ? *found : NO_WEIGHTS;
@@ -51,21 +53,8 @@ void fill_vertex(const RefExportState& state, const ExportCorner& corner, SmdVer
     for (int i = 0; i < links; ++i) vertex.links[i] = SmdLink{node[i], static_cast<double>(weights.weights[i])};
 }
 
-// `cache` may be null (no reuse). The line depends only on the corner's point
-// (position, weights), normal and texture coordinates.
-ExportResult write_vertex(SmdBlockWriter& sink, SmdVertexLineCache* cache, const RefExportState& state,
-                          const ExportCorner& corner) noexcept {
-    const SmdVertexKey key = smd_vertex_key(corner.point, corner.normal, corner.u, corner.v);
-    return smd_block_vertex(sink, cache, key, SMD_VERTEX_LINKED,
-                            [&](SmdVertex& vertex) noexcept { fill_vertex(state, corner, vertex); });
-}
-
-// A corner the polygon does not have is a write that cannot be made.
-ExportResult write_corner(SmdBlockWriter& sink, SmdVertexLineCache* cache, const RefExportState& state,
-                          const ExportPolygon& polygon, int corner) noexcept {
-    if (polygon.corners == nullptr || corner < 0 || corner >= polygon.size || polygon.corners[corner].point == nullptr)
-        return EXPORT_WRITE_FAILED;
-    return write_vertex(sink, cache, state, polygon.corners[corner]);
+ExportVertexRule vertex_rule(const RefExportState& state) noexcept {
+    return ExportVertexRule{SMD_VERTEX_LINKED, fill_vertex, &state};
 }
 
 ExportResult write_nodes(SmdBlockWriter& sink, const RefExportState& state) noexcept {
@@ -95,20 +84,6 @@ ExportResult write_skeleton(SmdBlockWriter& sink, const RefExportState& state) n
     return sink.result();
 }
 
-ExportResult write_triangles(SmdBlockWriter& sink, const RefExportState& state) {
-    SmdVertexLineCache cache;
-    if (!cache.ready()) return EXPORT_NO_MEMORY;
-    SmdMaterialName material;
-    for (const ExportPolygon& polygon : state.geometry.polygons) {
-        if (!export_polygon_written(polygon, state.verify_uv)) continue;
-        const ExportResult rc =
-            smd_block_face(sink, material.of(export_polygon_material(state.group_by, polygon)), polygon.size,
-                           [&](int corner) noexcept { return write_corner(sink, &cache, state, polygon, corner); });
-        if (rc != EXPORT_OK) return rc;
-    }
-    return EXPORT_OK;
-}
-
 ExportResult write_body(SmdBlockWriter& sink, const RefExportState& state) {
     const bool has_bones = bone_limit(state) > 0;
     ExportResult rc = sink.text(SMD_HEADER);
@@ -120,7 +95,8 @@ ExportResult write_body(SmdBlockWriter& sink, const RefExportState& state) {
     if (rc == EXPORT_OK) rc = has_bones ? write_skeleton(sink, state) : sink.text(SMD_ZERO_BONE_LINE);
     if (rc == EXPORT_OK) rc = sink.text(SMD_SECTION_END);
     if (rc == EXPORT_OK) rc = sink.text(SMD_TRIANGLES_OPENER);
-    if (rc == EXPORT_OK) rc = write_triangles(sink, state);
+    if (rc == EXPORT_OK)
+        rc = export_write_triangles(sink, state.geometry, state.verify_uv, state.group_by, vertex_rule(state));
     if (rc == EXPORT_OK) rc = sink.text(SMD_SECTION_END);
     return rc == EXPORT_OK ? sink.flush() : rc;
 }
@@ -148,9 +124,5 @@ ExportResult ref_write_skeleton(std::FILE* stream, const RefExportState& state) 
 
 ExportResult ref_write_triangle(std::FILE* stream, const RefExportState& state, const ExportPolygon& polygon, int a,
                                 int b, int c) noexcept {
-    return smd_block_file(stream, [&](SmdBlockWriter& sink) noexcept {
-        const ExportResult rc = smd_block_triangle(
-            sink, {a, b, c}, [&](int corner) noexcept { return write_corner(sink, nullptr, state, polygon, corner); });
-        return rc != EXPORT_OK ? rc : sink.flush();
-    });
+    return export_write_triangle(stream, polygon, {a, b, c}, vertex_rule(state));
 }
