@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -225,8 +224,7 @@ TEST(UvTemplatePanel, WritesNothingWhenTheUserOrTheHostStopsIt) {
             ASSERT_TRUE(user.active());
             ASSERT_EQ(scene.open(), UV_TEMPLATE_OK);
         }
-        std::ifstream kept(locked, std::ios::binary);
-        const std::string kept_text((std::istreambuf_iterator<char>(kept)), std::istreambuf_iterator<char>());
+        const std::string kept_text = test_support::read_file(locked);
         EXPECT_TRUE(kept_text == "old") << "replaced by " << kept_text.size() << " bytes";
         EXPECT_EQ(scene.error_texts(), std::vector<std::string>{"Error saving UV Template Image!"});
         scene.host.messages.clear();

@@ -13,8 +13,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
@@ -25,6 +23,7 @@
 
 #include "host.h"
 #include "scene_builder.h"
+#include "test_files.h"
 #include "uv_template.h"
 #include "../temp_dir.h"
 
@@ -90,8 +89,7 @@ struct Picture {
 
 // Reads an uncompressed 24-bit Targa file; an empty picture when it is not one.
 inline Picture read_targa(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::vector<std::uint8_t> bytes = test_support::read_bytes(path);
     if (bytes.size() < 18) return {};
     const int width = bytes[12] | (bytes[13] << 8), height = bytes[14] | (bytes[15] << 8);
     const bool top_first = (bytes[17] & 0x20) != 0;

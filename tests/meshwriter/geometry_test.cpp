@@ -435,6 +435,18 @@ TEST(MeshCollection, CopesWithMissingServicesFailedAllocationsAndOvereagerScans)
             EXPECT_EQ(export_scan_modeler_polygon(&geometry, &polygon), i <= 1 ? EDERR_NONE : 1) << i;
         }
         EXPECT_EQ(geometry.polygon_map.count, 1);
+        // The polygon's corners lie on a point the scan did not store: each
+        // gets a stand-in, and the host's face normal all the same.
+        ASSERT_EQ(export_bind_corners(geometry), EXPORT_OK);
+        const ExportPolygon& kept = geometry.polygons[0];
+        ASSERT_EQ(kept.valid, 1);
+        ASSERT_EQ(geometry.stray_points.size(), 3u);
+        for (int k = 0; k < 3; ++k) {
+            EXPECT_EQ(kept.corners[k].point, &geometry.stray_points[static_cast<std::size_t>(k)]) << k;
+            EXPECT_EQ(kept.corners[k].point->id, point.pnt) << k;
+            EXPECT_EQ(kept.corners[k].normal[0], 0.0) << k;
+            EXPECT_EQ(kept.corners[k].normal[2], 1.0) << k;
+        }
         EXPECT_EQ(export_scan_modeler_point(nullptr, &point), 1);
         EXPECT_EQ(export_scan_modeler_polygon(&geometry, nullptr), 1);
         mesh_release(state);

@@ -384,6 +384,29 @@ TEST(RefGeometry, TakesUvsFromTheFirstMapCoveringEveryCorner) {
         EXPECT_EQ(g.state.counts.no_uv_triangles, 2);
         EXPECT_EQ(g.state.counts.valid_triangles, 0);
     }
+    {
+        // Maps of more than two values: one whose values fit the read buffer
+        // gives its first two; one too wide to read safely is passed over.
+        RefFixture g;
+        MeshBuilder wide = g.builder.mesh("C:/models/wide.lwo");
+        const std::uint32_t q[3] = {wide.point(0, 0, 0), wide.point(1, 0, 0), wide.point(0, 1, 0)};
+        float values[20] = {};
+        for (int i = 0; i < 3; ++i) {
+            for (int k = 0; k < 20; ++k) values[k] = 0.5f + float(i) + 0.25f * float(k);
+            wide.value(LWVMAP_TXUV, "Too wide", 20, q[i], values);
+            wide.value(LWVMAP_TXUV, "Six", 6, q[i], values);
+        }
+        wide.triangle(q[0], q[1], q[2], "Skin");
+        ASSERT_NO_FATAL_FAILURE(g.collect(g.builder.object("wide", wide)));
+        EXPECT_EQ(g.state.geometry.uv_map_count, 2);
+        const ExportPolygon& only = g.state.geometry.polygons.at(0);
+        EXPECT_EQ(only.has_uv, 1);
+        ASSERT_NE(only.uv_map, nullptr);
+        EXPECT_STREQ(only.uv_map, "Six");
+        for (int k = 0; k < 3; ++k) {
+            EXPECT_DOUBLE_EQ(only.corners[k].u + only.corners[k].v, 2.0 * (0.5 + k) + 0.25) << k;
+        }
+    }
 }
 
 TEST(RefGeometry, ScansStoreNoMoreThanCounted) {
