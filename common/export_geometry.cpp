@@ -121,7 +121,6 @@ std::size_t bind_points(ExportGeometry& geometry, bool count_only) noexcept {
                 ++point->polygon_count;
             }
             polygon.corners[c].point = point;
-            for (int k = 0; k < 3; ++k) polygon.corners[c].normal[k] = polygon.normal[k];
         }
         if (!count_only && layout) export_face_normal(polygon);
     }
@@ -172,14 +171,14 @@ const ExportSurface* smoothing_surface(const ExportPolygon* polygon) noexcept {
 }
 
 // One corner of `own` at a point whose valid polygons are `around` (null
-// where the list is empty or the polygon unknown): the face normal as bound,
-// plus in list order the face normal of every other polygon within the
-// angle, summed in double and normalised in float.
+// where the list is empty or the polygon unknown): the face normal, plus in
+// list order the face normal of every other polygon within the angle,
+// summed in double and normalised in float.
 void smooth_corner(const ExportPolygon& own, const ExportPolygon* const* around, int count,
                    const SmoothingLimit& limit, ExportCorner& corner) noexcept {
     float own_normal[3];
     float_copy(own.normal, own_normal);
-    double sum[3] = {corner.normal[0], corner.normal[1], corner.normal[2]};
+    double sum[3] = {own.normal[0], own.normal[1], own.normal[2]};
     for (int i = 0; i < count; ++i) {
         const ExportPolygon* other = around[i];
         if (other == nullptr || other->id == own.id || other->valid == 0) continue;
@@ -191,6 +190,7 @@ void smooth_corner(const ExportPolygon& own, const ExportPolygon* const* around,
     float unit[3] = {static_cast<float>(sum[0]), static_cast<float>(sum[1]), static_cast<float>(sum[2])};
     vec3_normalize(unit);
     for (int k = 0; k < 3; ++k) corner.normal[k] = unit[k];
+    corner.smoothed = 1;
 }
 
 // Smooths every corner that lies on `point`, looking each polygon of the
@@ -402,9 +402,6 @@ void export_face_normal(ExportPolygon& polygon) noexcept {
     vec3_cross(edge1, edge2, normal);
     vec3_normalize(normal);
     for (int k = 0; k < 3; ++k) polygon.normal[k] = normal[k];
-    for (int c = 0; c < polygon.size; ++c) {
-        for (int k = 0; k < 3; ++k) polygon.corners[c].normal[k] = normal[k];
-    }
 }
 
 ExportResult export_bind_corners(ExportGeometry& geometry) noexcept {

@@ -32,13 +32,14 @@
 //       corner to its point record or, when the scan did not record that
 //       point ID, to a stand-in of its own in stray_points (zero position, no
 //       polygon list), sets the face normal (Layout: export_face_normal;
-//       Modeler: the host's, read in the scan) and every corner normal to it,
-//       and lists each point's valid polygons once, in polygon order.
+//       Modeler: the host's, read in the scan), which every corner has until
+//       smoothed, and lists each point's valid polygons once, in polygon
+//       order.
 //       EXPORT_OK, or EXPORT_NO_MEMORY: without corners no polygon stays
 //       valid; without the lists corners keep their face normals.
 //   export_smooth_normals(geometry)
 //       For each valid polygon whose surface has a smoothing angle above 0:
-//       every corner on a recorded point becomes the normalised sum of the
+//       every corner on a recorded point gets the normalised sum of the
 //       face normal and the face normals of the point's other polygons
 //       within the angle (within_smoothing_angle on float copies, summed in
 //       double, normalised in float). Others keep the face normal.
@@ -61,6 +62,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -90,10 +92,15 @@ struct ExportPoint {
     LWPolID* polygons;   // polygon_count entries in point_polygons, each polygon once, unused ones null
 };
 
+// A corner's normal is its polygon's face normal (double: Modeler's is the
+// host's) unless smoothing gave it one of its own, which is normalised in
+// float; keeping only that float makes a corner 32 bytes instead of 40.
+// export_corner_normal gives the normal a corner is written with.
 struct ExportCorner {
     ExportPoint* point;  // its record or stand-in; never null once bound
-    float u, v;                // every value is one of the host's floats
-    double normal[3];          // the face normal, or the smoothed one; host axes
+    float u, v;          // every value is one of the host's floats
+    float normal[3];     // the smoothed normal, host axes; only when `smoothed`
+    std::uint8_t smoothed;  // 1: `normal` holds; 0: the polygon's face normal does
 };
 
 // One surface text as polygons carry it, once per text: the text, and the
@@ -158,6 +165,11 @@ ExportResult export_bind_corners(ExportGeometry& geometry) noexcept;
 void export_smooth_normals(ExportGeometry& geometry) noexcept;
 void export_assign_uvs(ExportGeometry& geometry, const LWObjectFuncs& objects) noexcept;
 ExportCounts export_count_polygons(const ExportGeometry& geometry, int verify_uv) noexcept;
+
+// The normal a corner of the polygon is written with, host axes.
+inline void export_corner_normal(const ExportPolygon& polygon, const ExportCorner& corner, double out[3]) noexcept {
+    for (int k = 0; k < 3; ++k) out[k] = corner.smoothed != 0 ? corner.normal[k] : polygon.normal[k];
+}
 void export_geometry_release(ExportGeometry& geometry) noexcept;
 
 // The scan callbacks (data: the ExportGeometry). Each stores one record at
@@ -172,8 +184,7 @@ EDError export_scan_modeler_polygon(void* data, const EDPolygonInfo* polygon) no
 
 // Layout's face normal: the unit normal of the plane through corners 0, 1 and
 // the last one, computed in floats from the corners' positions; sets the
-// polygon's normal and every corner normal. A polygon without bound corners
-// is left alone.
+// polygon's normal. A polygon without bound corners is left alone.
 void export_face_normal(ExportPolygon& polygon) noexcept;
 
 // The records of host IDs; null when the scan did not record the ID.

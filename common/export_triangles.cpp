@@ -1,5 +1,7 @@
 #include "export_triangles.h"
 
+#include "smd_format.h"
+
 namespace {
 
 // A corner the polygon does not have is a write that cannot be made.
@@ -11,9 +13,15 @@ ExportResult write_corner(SmdBlockWriter& writer, SmdVertexLineCache* cache, con
     if (polygon.corners == nullptr || corner < 0 || corner >= polygon.size || polygon.corners[corner].point == nullptr)
         return EXPORT_WRITE_FAILED;
     const ExportCorner& record = polygon.corners[corner];
-    const SmdVertexKey key = smd_vertex_key(record.point, record.normal, record.u, record.v);
-    return smd_block_vertex(writer, cache, key, rule.kind,
-                            [&](SmdVertex& vertex) noexcept { rule.fill(rule.context, record, vertex); });
+    double normal[3];
+    export_corner_normal(polygon, record, normal);
+    const SmdVertexKey key = smd_vertex_key(record.point, normal, record.u, record.v);
+    return smd_block_vertex(writer, cache, key, rule.kind, [&](SmdVertex& vertex) noexcept {
+        smd_direction_from_host(normal, vertex.normal);
+        vertex.u = record.u;
+        vertex.v = record.v;
+        rule.fill(rule.context, record, vertex);
+    });
 }
 
 }  // namespace

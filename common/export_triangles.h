@@ -22,7 +22,8 @@
 #include "export_geometry.h"
 #include "smd_block_writer.h"
 
-// Makes one vertex from a corner of a polygon; context: the caller's.
+// Completes the vertex of a corner: its parent, links and position (the
+// normal and texture coordinates are set already); context: the caller's.
 using ExportVertexFill = void (*)(const void* context, const ExportCorner& corner, SmdVertex& vertex) noexcept;
 
 struct ExportVertexRule {

@@ -18,9 +18,6 @@ void fill_vertex(const void* context, const ExportCorner& corner, SmdVertex& ver
     vertex.parent = 0;
     vertex.link_count = 0;
     smd_position_from_host(corner.point->position, static_cast<double>(state.scale), vertex.position);
-    smd_direction_from_host(corner.normal, vertex.normal);
-    vertex.u = corner.u;
-    vertex.v = corner.v;
 }
 
 ExportVertexRule vertex_rule(const MeshExportState& state) noexcept {

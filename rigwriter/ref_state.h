@@ -51,6 +51,7 @@
 // empty (a bone then keeps an empty name and is written as "").
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -81,10 +82,14 @@ struct RefWeightMap {
 
 // A point's bone influences. A corner's weights depend only on its point, so
 // they are kept once per point (and per stand-in), in point_weights, in the
-// geometry's point numbering (export_point_index).
+// geometry's point numbering (export_point_index). There is one record per
+// point, so a slot names its map by number rather than by pointer (24 bytes
+// a point, not 40); ref_influence gives the map.
 struct RefPointWeights {
     float weights[REF_MAX_INFLUENCES];  // largest first after ref_assign_weights
-    const RefWeightMap* influences[REF_MAX_INFLUENCES];  // null: empty slot
+    // 1 + the map's index in weight_maps; 0: an empty slot, so a zeroed
+    // record has none.
+    std::uint32_t influences[REF_MAX_INFLUENCES];
 };
 
 struct RefBone {
@@ -169,3 +174,5 @@ ExportResult ref_assign_weights(RefExportState& state) noexcept;
 // A point's weights; null for a point of no record or before
 // ref_assign_weights made them.
 const RefPointWeights* ref_point_weights(const RefExportState& state, const ExportPoint* point) noexcept;
+// The weight map of a slot; null for an empty slot.
+const RefWeightMap* ref_influence(const RefExportState& state, const RefPointWeights& weights, int slot) noexcept;

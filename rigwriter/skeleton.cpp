@@ -2,6 +2,7 @@
 // bone influences per polygon corner from the bones' weight maps.
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <utility>
 #include <vector>
 
@@ -60,7 +61,7 @@ void visit(RefExportState& state, const LWBoneInfo* bone_info, LWItemID top) noe
 // Influence selection for one value w of map k at a point: a slot holding exactly 0 is
 // free and takes it; otherwise the first slot (not the smallest) holding less
 // than w is replaced; else w is dropped.
-void offer_weight(RefPointWeights& point, float w, const RefWeightMap* map) noexcept {
+void offer_weight(RefPointWeights& point, float w, std::uint32_t map) noexcept {
     for (int s = 0; s < REF_MAX_INFLUENCES; ++s) {
         if (point.weights[s] == 0.0f) {
             point.weights[s] = w;
@@ -97,8 +98,8 @@ void finish_slots(RefPointWeights& point) noexcept {
 // map that reports more is passed over.
 constexpr int VALUE_CAPACITY = 4;
 
-bool select_map(LWMeshInfo* mesh, const RefWeightMap* map) noexcept {
-    return mesh->pntVSelect(mesh, map->handle) <= VALUE_CAPACITY;
+bool select_map(LWMeshInfo* mesh, const RefWeightMap& map) noexcept {
+    return mesh->pntVSelect(mesh, map.handle) <= VALUE_CAPACITY;
 }
 
 // Value of the selected weight map at a point, if it has one. A negative or
@@ -202,11 +203,13 @@ ExportResult ref_assign_weights(RefExportState& state) noexcept {
     LWMeshInfo* mesh = state.mesh;
     if (mesh == nullptr) return EXPORT_OK;
 
-    // The maps a bone names, in scene order, with their handles.
-    std::vector<const RefWeightMap*> used;
+    // The maps a bone names, in scene order, with their handles, by slot
+    // number (1 + index).
+    std::vector<std::uint32_t> used;
     try {
         used.reserve(state.weight_maps.size());
-        for (RefWeightMap& map : state.weight_maps) {
+        for (std::size_t k = 0; k < state.weight_maps.size(); ++k) {
+            RefWeightMap& map = state.weight_maps[k];
             map.handle = map.name.empty() ? nullptr : mesh->pntVLookup(mesh, LWVMAP_WGHT, map.name.c_str());
             map.bone = nullptr;
             void* bone = nullptr;
@@ -216,7 +219,7 @@ ExportResult ref_assign_weights(RefExportState& state) noexcept {
                 map.bone = static_cast<const RefBone*>(bone);
             }
             // A map the object lacks has no values to give.
-            if (map.bone != nullptr && map.handle != nullptr) used.push_back(&map);
+            if (map.bone != nullptr && map.handle != nullptr) used.push_back(static_cast<std::uint32_t>(k + 1));
         }
     } catch (...) {
         return EXPORT_NO_MEMORY;
@@ -233,8 +236,8 @@ ExportResult ref_assign_weights(RefExportState& state) noexcept {
         return EXPORT_NO_MEMORY;
     }
     const std::size_t recorded = geometry.points.size();
-    for (const RefWeightMap* map : used) {
-        if (!select_map(mesh, map)) continue;
+    for (const std::uint32_t map : used) {
+        if (!select_map(mesh, state.weight_maps[map - 1])) continue;
         for (std::size_t i = 0; i < recorded; ++i) {
             const ExportPoint& point = geometry.points[i];
             float w;
@@ -253,4 +256,10 @@ ExportResult ref_assign_weights(RefExportState& state) noexcept {
 const RefPointWeights* ref_point_weights(const RefExportState& state, const ExportPoint* point) noexcept {
     const std::size_t index = export_point_index(state.geometry, point);
     return index < state.point_weights.size() ? &state.point_weights[index] : nullptr;
+}
+
+const RefWeightMap* ref_influence(const RefExportState& state, const RefPointWeights& weights, int slot) noexcept {
+    if (slot < 0 || slot >= REF_MAX_INFLUENCES) return nullptr;
+    const std::uint32_t number = weights.influences[slot];
+    return number != 0 && number <= state.weight_maps.size() ? &state.weight_maps[number - 1] : nullptr;
 }

@@ -38,16 +38,13 @@ void fill_vertex(const void* context, const ExportCorner& corner, SmdVertex& ver
     int links = 0;
     for (int s = 0; s < REF_MAX_INFLUENCES; ++s) {
         node[s] = -1;
-        const RefWeightMap* map = weights.influences[s];
+        const RefWeightMap* map = ref_influence(state, weights, s);
         if (map == nullptr || map->bone == nullptr) continue;
         node[s] = map->bone->index;
         if (weights.weights[s] > 0.0f) ++links;
     }
     vertex.parent = node[0];  // -1 is written as "0"
     smd_position_from_host(point.position, static_cast<double>(state.scale), vertex.position);
-    smd_direction_from_host(corner.normal, vertex.normal);
-    vertex.u = corner.u;
-    vertex.v = corner.v;
     // Weights are sorted largest first, so the linked slots lead.
     vertex.link_count = links;
     for (int i = 0; i < links; ++i) vertex.links[i] = SmdLink{node[i], static_cast<double>(weights.weights[i])};

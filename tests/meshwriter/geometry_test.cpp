@@ -192,27 +192,27 @@ TEST(MeshCollection, SmoothsCornersWithinTheSurfacesAngle) {
         meshtest::normalize3(mean);
         const ExportPolygon& first = h.polygon(h.first);
         const ExportPolygon& second = h.polygon(h.second);
-        expect_normal(first.corners[0].normal, mean, 1e-6, "first at A");
-        expect_normal(first.corners[1].normal, mean, 1e-6, "first at B");
-        expect_normal(second.corners[0].normal, mean, 1e-6, "second at B");
-        expect_normal(second.corners[1].normal, mean, 1e-6, "second at A");
-        expect_normal(first.corners[2].normal, up, 0.0, "first at C, shared with none");
+        expect_normal(corner_normal(first, 0).data(), mean, 1e-6, "first at A");
+        expect_normal(corner_normal(first, 1).data(), mean, 1e-6, "first at B");
+        expect_normal(corner_normal(second, 0).data(), mean, 1e-6, "second at B");
+        expect_normal(corner_normal(second, 1).data(), mean, 1e-6, "second at A");
+        expect_normal(corner_normal(first, 2).data(), up, 0.0, "first at C, shared with none");
         // The corner normal is the float normalisation of the double sum.
         for (int k = 0; k < 3; ++k)
-            EXPECT_EQ(first.corners[0].normal[k], static_cast<double>(static_cast<float>(first.corners[0].normal[k])));
+            EXPECT_EQ(corner_normal(first, 0)[k], static_cast<double>(static_cast<float>(corner_normal(first, 0)[k])));
     }
     {  // 90.5 degrees apart: each keeps its own face normal
         Hinge h(90.5, 89.5);
         const double t = 90.5 * kDegree;
         const double turned[3] = {0, -std::sin(t), std::cos(t)};
-        expect_normal(h.polygon(h.first).corners[0].normal, up, 0.0, "first at A");
-        expect_normal(h.polygon(h.second).corners[1].normal, turned, 1e-6, "second at A");
+        expect_normal(corner_normal(h.polygon(h.first), 0).data(), up, 0.0, "first at A");
+        expect_normal(corner_normal(h.polygon(h.second), 1).data(), turned, 1e-6, "second at A");
     }
     {  // smoothing angle 0: flat, every corner carries the host's face normal unchanged
         Hinge h(10.0, 0.0);
         const ExportPolygon& second = h.polygon(h.second);
         for (int c = 0; c < 3; ++c) {
-            for (int k = 0; k < 3; ++k) EXPECT_EQ(second.corners[c].normal[k], second.normal[k]);
+            for (int k = 0; k < 3; ++k) EXPECT_EQ(corner_normal(second, c)[k], second.normal[k]);
         }
     }
     {  // only the polygon's own surface decides: a flat neighbour is still averaged in
@@ -220,9 +220,9 @@ TEST(MeshCollection, SmoothsCornersWithinTheSurfacesAngle) {
         const double t = 45.0 * kDegree;
         double mean[3] = {0, -std::sin(t), 1 + std::cos(t)};
         meshtest::normalize3(mean);
-        expect_normal(h.polygon(h.first).corners[0].normal, mean, 1e-6, "smooth face at A");
+        expect_normal(corner_normal(h.polygon(h.first), 0).data(), mean, 1e-6, "smooth face at A");
         const ExportPolygon& flat = h.polygon(h.second);
-        for (int k = 0; k < 3; ++k) EXPECT_EQ(flat.corners[1].normal[k], flat.normal[k]);
+        for (int k = 0; k < 3; ++k) EXPECT_EQ(corner_normal(flat, 1)[k], flat.normal[k]);
     }
 }
 
@@ -246,13 +246,13 @@ TEST(MeshCollection, LayerChoiceRemarksPolygonsWithoutCollectingAgain) {
     };
     const std::vector<int> all = counts();
     EXPECT_EQ(all, (std::vector<int>{0, 3, 1, 0, 0}));
-    const double normal_before = f.polygon(m.index(), 0, 0).corners[0].normal[2];
+    const double normal_before = corner_normal(f.polygon(m.index(), 0, 0), 0)[2];
 
     f.state.export_layers = MESH_LAYERS_FOREGROUND;
     mesh_mark_layers(f.state);
     EXPECT_EQ(counts(), (std::vector<int>{0, 1, 1, 0, 0}));
     EXPECT_EQ(f.polygon(m.index(), 0, 0).included, 0);
-    EXPECT_EQ(f.polygon(m.index(), 0, 0).corners[0].normal[2], normal_before);
+    EXPECT_EQ(corner_normal(f.polygon(m.index(), 0, 0), 0)[2], normal_before);
 
     f.state.export_layers = MESH_LAYERS_ALL;
     mesh_mark_layers(f.state);
@@ -444,8 +444,8 @@ TEST(MeshCollection, CopesWithMissingServicesFailedAllocationsAndOvereagerScans)
         for (int k = 0; k < 3; ++k) {
             EXPECT_EQ(kept.corners[k].point, &geometry.stray_points[static_cast<std::size_t>(k)]) << k;
             EXPECT_EQ(kept.corners[k].point->id, point.pnt) << k;
-            EXPECT_EQ(kept.corners[k].normal[0], 0.0) << k;
-            EXPECT_EQ(kept.corners[k].normal[2], 1.0) << k;
+            EXPECT_EQ(corner_normal(kept, k)[0], 0.0) << k;
+            EXPECT_EQ(corner_normal(kept, k)[2], 1.0) << k;
         }
         EXPECT_EQ(export_scan_modeler_point(nullptr, &point), 1);
         EXPECT_EQ(export_scan_modeler_polygon(&geometry, nullptr), 1);

@@ -25,6 +25,7 @@
 #include "meshwriter.h"
 #include "scene_builder.h"
 #include "writer.h"
+#include "../common/corner_normal.h"
 #include "../common/smd_text.h"
 #include "smd_reader.h"
 #include "test_files.h"

@@ -169,7 +169,7 @@ TEST(RefGeometry, FaceNormalUsesFirstSecondAndLastCorner) {
     expect_normal(tri.normal, down, "triangle");
     const ExportPolygon& bent = f.polygon(mesh, quad);
     expect_normal(bent.normal, down, "quad");
-    for (int c = 0; c < 4; ++c) expect_normal(bent.corners[c].normal, down, "quad corner");
+    for (int c = 0; c < 4; ++c) expect_normal(corner_normal(bent, c).data(), down, "quad corner");
     const double zero[3] = {0, 0, 0};
     expect_normal(f.polygon(mesh, line).normal, zero, "collinear");
 }
@@ -200,10 +200,10 @@ Hinge collect_hinge(double hinge_degrees, double smoothing_degrees) {
     const ExportPolygon& one = f.polygon(mesh, first);
     const ExportPolygon& two = f.polygon(mesh, second);
     for (int k = 0; k < 3; ++k) {
-        out.first_shared[k] = one.corners[0].normal[k];
-        out.second_shared[k] = two.corners[1].normal[k];
-        out.first_own[k] = one.corners[2].normal[k];
-        out.second_own[k] = two.corners[2].normal[k];
+        out.first_shared[k] = corner_normal(one, 0)[k];
+        out.second_shared[k] = corner_normal(two, 1)[k];
+        out.first_own[k] = corner_normal(one, 2)[k];
+        out.second_own[k] = corner_normal(two, 2)[k];
         out.second_face[k] = two.normal[k];
     }
     return out;
@@ -306,7 +306,7 @@ TEST(RefGeometry, SmoothingAgreesWithAPerCornerReferenceOnABumpySurface) {
                 ++smoothed;
             }
             reftest::normalize3(sum);
-            expect_normal(polygon.corners[c].normal, sum, "corner");
+            expect_normal(corner_normal(polygon, c).data(), sum, "corner");
         }
     }
     // The surface is bumpy enough that some neighbours are within the angle

@@ -19,6 +19,7 @@
 #include "ref_state.h"
 #include "scene_builder.h"
 #include "writer.h"
+#include "../common/corner_normal.h"
 #include "../common/smd_text.h"
 
 namespace reftest {

@@ -49,7 +49,7 @@ const RefPointWeights& weights_of(const RefFixture& f, const ExportCorner& corne
 }
 
 const char* influence_name(const RefFixture& f, const ExportCorner& corner, int slot) {
-    const RefWeightMap* map = weights_of(f, corner).influences[slot];
+    const RefWeightMap* map = ref_influence(f.state, weights_of(f, corner), slot);
     return map != nullptr ? map->name.c_str() : "(none)";
 }
 
@@ -125,7 +125,7 @@ TEST(RefSkeleton, WithoutBoneInfoNoBonesAreRecorded) {
     f.host.withhold("LW Bone Info 3");
     ASSERT_NO_FATAL_FAILURE(f.collect(object));
     EXPECT_EQ(f.state.bone_count, 0);
-    EXPECT_EQ(weights_of(f, f.state.geometry.polygons.at(0).corners[0]).influences[0], nullptr);
+    EXPECT_EQ(ref_influence(f.state, weights_of(f, f.state.geometry.polygons.at(0).corners[0]), 0), nullptr);
     EXPECT_EQ(ref_collect_bones(f.state), EXPORT_NO_SERVICE);
 }
 
@@ -148,7 +148,7 @@ TEST(RefSkeleton, KeepsThreeInfluencesByTheFirstSmallerSlotRule) {
         EXPECT_NEAR(weights_of(f, corner).weights[1], 0.25 / 0.85, 1e-6);
         EXPECT_NEAR(weights_of(f, corner).weights[2], 0.2 / 0.85, 1e-6);
         // Corners of other points have no influence.
-        EXPECT_EQ(weights_of(f, f.polygon(t.mesh, t.polygon).corners[1]).influences[0], nullptr);
+        EXPECT_EQ(ref_influence(f.state, weights_of(f, f.polygon(t.mesh, t.polygon).corners[1]), 0), nullptr);
         EXPECT_EQ(weights_of(f, f.polygon(t.mesh, t.polygon).corners[1]).weights[0], 0.0f);
     }
     {
@@ -163,7 +163,7 @@ TEST(RefSkeleton, KeepsThreeInfluencesByTheFirstSmallerSlotRule) {
         const ExportCorner& corner = f.polygon(t.mesh, t.polygon).corners[0];
         EXPECT_STREQ(influence_name(f, corner, 0), "high");
         EXPECT_STREQ(influence_name(f, corner, 1), "low");
-        EXPECT_EQ(weights_of(f, corner).influences[2], nullptr);
+        EXPECT_EQ(ref_influence(f.state, weights_of(f, corner), 2), nullptr);
         EXPECT_NEAR(weights_of(f, corner).weights[0], 0.75, 1e-7);
         EXPECT_NEAR(weights_of(f, corner).weights[1], 0.25, 1e-7);
         EXPECT_EQ(weights_of(f, corner).weights[2], 0.0f);
@@ -181,7 +181,7 @@ TEST(RefSkeleton, KeepsThreeInfluencesByTheFirstSmallerSlotRule) {
         const ExportPolygon& polygon = f.polygon(t.mesh, t.polygon);
         EXPECT_STREQ(influence_name(f, polygon.corners[0], 0), "half");
         EXPECT_EQ(weights_of(f, polygon.corners[0]).weights[0], 1.0f);
-        EXPECT_EQ(weights_of(f, polygon.corners[0]).influences[1], nullptr);
+        EXPECT_EQ(ref_influence(f.state, weights_of(f, polygon.corners[0]), 1), nullptr);
         // Only a zero: the map stays in slot 0 with weight 0.
         EXPECT_STREQ(influence_name(f, polygon.corners[1], 0), "zero");
         EXPECT_EQ(weights_of(f, polygon.corners[1]).weights[0], 0.0f);
@@ -216,9 +216,9 @@ TEST(RefSkeleton, WeightsThatAreNotFiniteAndNonNegativeAreNoValue) {
         const RefPointWeights& weighted = weights_of(f, polygon.corners[0]);
         EXPECT_STREQ(influence_name(f, polygon.corners[0], 0), first_usable ? "first" : "second");
         EXPECT_EQ(weighted.weights[0], 1.0f);
-        EXPECT_EQ(weighted.influences[1], nullptr);
+        EXPECT_EQ(ref_influence(f.state, weighted, 1), nullptr);
         EXPECT_EQ(weighted.weights[1], 0.0f);
-        EXPECT_EQ(weights_of(f, polygon.corners[1]).influences[0], nullptr);
+        EXPECT_EQ(ref_influence(f.state, weights_of(f, polygon.corners[1]), 0), nullptr);
 
         // Corners are written 2, 1, 0: corner 0 links the one usable bone
         // with weight 1, corner 1 has no link at all.
@@ -309,7 +309,7 @@ TEST(RefSkeleton, OnlyMapsThatABoneNamesInfluenceAndTheLaterBoneKeepsASharedMap)
     const ExportCorner& corner = f.polygon(t.mesh, t.polygon).corners[0];
     EXPECT_STREQ(influence_name(f, corner, 0), "shared");
     EXPECT_EQ(weights_of(f, corner).weights[0], 1.0f);
-    EXPECT_EQ(weights_of(f, corner).influences[1], nullptr);
+    EXPECT_EQ(ref_influence(f.state, weights_of(f, corner), 1), nullptr);
 }
 
 }  // namespace

@@ -154,7 +154,7 @@ TEST(RefSurfaces, WithoutSurfaceServiceTrianglesGroupByTheirTags) {
     EXPECT_EQ(f.state.geometry.surface_names.size(), 2u);
     // No surface, no smoothing: the shared corner keeps the face normal.
     const ExportPolygon& first = f.polygon(mesh, one);
-    for (int k = 0; k < 3; ++k) EXPECT_EQ(first.corners[1].normal[k], first.normal[k]);
+    for (int k = 0; k < 3; ++k) EXPECT_EQ(corner_normal(first, 1)[k], first.normal[k]);
 }
 
 }  // namespace
