@@ -370,7 +370,6 @@ EDError export_scan_modeler_polygon(void* data, const EDPolygonInfo* info) noexc
         if (record->surface == nullptr) return 1;  // out of memory: the records so far stay
     }
     record->layer = info->layer;
-    record->flags = info->flags;
     record->type = info->type;
     record->size = info->numPnts;
     MeshEditOp* edit = geometry->source.edit;

@@ -110,16 +110,17 @@ struct ExportSurfaceName {
     const ExportSurface* surface;
 };
 
+// One per polygon of the object, so the yes/no fields are bytes and the
+// record is 104 bytes with 64-bit IDs.
 struct ExportPolygon {
     LWPolID id;     // null for a record the scan never filled
-    int valid;      // a face of 3 or 4 points
-    int has_uv;     // one UV map covered every corner
     int size;       // the host's point count, whatever it is
     LWID type;      // the host's polygon type code
     int layer;      // Modeler's layer number (0 in Layout)
-    int flags;      // Modeler's EDDF_/EDPF_ bits (0 in Layout)
-    int included;   // to be counted and written: 1 from the scan; the static
-                    // exporter clears it for polygons outside its layer choice
+    std::uint8_t valid;     // 1: a face of 3 or 4 points
+    std::uint8_t has_uv;    // 1: one UV map covered every corner
+    std::uint8_t included;  // 1: to be counted and written (from the scan; the static
+                            // exporter clears it for polygons outside its layer choice)
     LWPntID point_ids[EXPORT_MAX_CORNERS];  // valid polygons only
     double normal[3];                       // unit face normal, host axes
     const ExportSurfaceName* surface;       // null: the host gave no surface name
