@@ -4,9 +4,7 @@
 // requester, the scale, the messages, and the UV template over every layer.
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
 
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -23,6 +21,7 @@
 #include "ui_script.h"
 #include "../common/uv_template_pictures.h"
 #include "smd_reader.h"
+#include "file_size_limit.h"
 #include "test_files.h"
 
 namespace {
@@ -299,26 +298,6 @@ TEST(StaticExport, SaveProposesTheNameAndAppliesTheScale) {
     }
 }
 
-// Lowers the largest file this process may write, so that a real write
-// fails part-way as on a full disk; restored when the guard goes.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &saved_);
-        old_handler_ = std::signal(SIGXFSZ, SIG_IGN);  // report EFBIG instead of ending the process
-        rlimit lowered = saved_;
-        lowered.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &lowered);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, old_handler_);
-    }
-
-private:
-    rlimit saved_{};
-    void (*old_handler_)(int) = nullptr;
-};
 
 // A scale that is no float (1e300) or no number is taken back as soon as it
 // is typed; the save uses the last good one.
@@ -370,7 +349,8 @@ TEST(StaticExport, ReportsFilesThatCannotBeSavedAndKeepsThePanelOpen) {
         .answer_file(good)
         .close();
     {
-        FileSizeLimit limit(4096);  // the file is some 8 KB
+        test_support::FileSizeLimit limit(4096);  // the file is some 8 KB
+        ASSERT_TRUE(limit.active());
         ASSERT_EQ(x.run(), 0);
     }
     ASSERT_EQ(x.host.messages.size(), 2u);

@@ -3,16 +3,15 @@
 // failures that must never leave a broken file in place of a good one.
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
-#include <csignal>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "file_size_limit.h"
 #include "mesh_fixture.h"
 #include "ui_script.h"
 #include "../common/uv_template_pictures.h"
@@ -238,26 +237,6 @@ TEST(MeshWriter, ReusedVertexLinesEqualFreshlyComposedOnes) {
     EXPECT_EQ(first_difference(written, fresh), "");
 }
 
-// Lowers the largest file this process may write, so that a real write
-// fails part-way as on a full disk; restored when the guard goes.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &saved_);
-        old_handler_ = std::signal(SIGXFSZ, SIG_IGN);  // report EFBIG instead of ending the process
-        rlimit lowered = saved_;
-        lowered.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &lowered);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, old_handler_);
-    }
-
-private:
-    rlimit saved_{};
-    void (*old_handler_)(int) = nullptr;
-};
 
 std::vector<std::string> files_in(const std::string& folder) {
     std::vector<std::string> names;
@@ -292,7 +271,8 @@ TEST(MeshWriter, NeverLeavesAHalfWrittenFileInPlaceOfAGoodOne) {
         put(target, "good\n");
         int rc = 0;
         {
-            FileSizeLimit limit(4096);
+            test_support::FileSizeLimit limit(4096);
+            ASSERT_TRUE(limit.active());
             rc = mesh_write_file(f.state, target.c_str());
         }
         EXPECT_NE(rc, 0);

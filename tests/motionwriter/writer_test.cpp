@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -13,12 +12,12 @@
 #include <tuple>
 #include <vector>
 
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "../unprivileged.h"
 #include "anim_fixture.h"
+#include "file_size_limit.h"
 
 namespace {
 
@@ -206,15 +205,12 @@ TEST(AnimWriter, FailedWritesAreReportedAndNeverReplaceAGoodFile) {
 
     HandState other({{"z", -1, false}}, 0, 1);
     {  // the disk fills up after a few bytes: the good file stays
-        struct rlimit saved;
-        ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-        void (*previous)(int) = std::signal(SIGXFSZ, SIG_IGN);
-        struct rlimit small = saved;
-        small.rlim_cur = 40;
-        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-        const int rc = save_anim_file(other.state, target.c_str());
-        setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, previous);
+        int rc = EXPORT_OK;
+        {
+            test_support::FileSizeLimit limit(40);
+            ASSERT_TRUE(limit.active());
+            rc = save_anim_file(other.state, target.c_str());
+        }
         EXPECT_EQ(rc, EXPORT_WRITE_FAILED);
         EXPECT_EQ(read_file(target), good);
         EXPECT_EQ(entries(dir.folder()), std::vector<std::string>{"walk.smd"});
