@@ -443,18 +443,40 @@ void export_smooth_normals(ExportGeometry& geometry) noexcept {
 }
 
 void export_assign_uvs(ExportGeometry& geometry, const LWObjectFuncs& objects) noexcept {
+    // The polygons a later map may still cover, fewer after every map: with
+    // a map per material each polygon is visited only until its map comes,
+    // instead of every record once per map. Without memory for the list
+    // every record is visited per map, with the same result.
+    BigVector<std::uint32_t> pending;
+    bool listed = false;
+    try {
+        pending.resize(geometry.polygons.size());
+        for (std::size_t i = 0; i < pending.size(); ++i) pending[i] = static_cast<std::uint32_t>(i);
+        listed = true;
+    } catch (...) {
+    }
     const int map_count = std::min(geometry.uv_map_count, static_cast<int>(geometry.uv_map_names.size()));
     for (int m = 0; m < map_count; ++m) {
+        if (listed && pending.empty()) break;  // every polygon has its map
         const char* kept = nullptr;
         const char* name = copy_uv_map_name(objects, m, geometry.uv_map_names[static_cast<std::size_t>(m)], kept);
         // A map the object does not have gives no values: every polygon it
         // would visit ends with has_uv 0 at its first corner and no change.
         if (!mesh_source_select_uv_map(geometry.source, name)) continue;
-        for (ExportPolygon& polygon : geometry.polygons) {
+        const std::size_t visits = listed ? pending.size() : geometry.polygons.size();
+        std::size_t still = 0;
+        for (std::size_t v = 0; v < visits; ++v) {
+            const std::uint32_t index = listed ? pending[v] : static_cast<std::uint32_t>(v);
+            ExportPolygon& polygon = geometry.polygons[index];
             if (polygon.valid == 0 || polygon.corners == nullptr || polygon.has_uv == 1) continue;
             read_polygon_uvs(geometry.source, polygon);
-            if (polygon.has_uv == 1) polygon.uv_map = kept;
+            if (polygon.has_uv == 1) {
+                polygon.uv_map = kept;
+            } else if (listed) {
+                pending[still++] = index;
+            }
         }
+        if (listed) pending.resize(still);
     }
 }
 

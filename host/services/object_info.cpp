@@ -227,9 +227,11 @@ int point_value(const MeshInfoRecord* rec, const Layer& layer, const VertexMap* 
 
 int polygon_value(const MeshInfoRecord* rec, const Layer& layer, const VertexMap* map, LWPntID point,
                   LWPolID polygon, float* out) {
+    // Most maps hold no per-polygon values: an exporter that asks every
+    // corner of every polygon in each map then needs no ID decoded.
+    if (!map || map->polygon_value_count() == 0) return 0;
     std::uint32_t point_index, polygon_index;
-    if (!map || !point_of(rec, layer, point, &point_index) || !polygon_of(rec, layer, polygon, &polygon_index))
-        return 0;
+    if (!point_of(rec, layer, point, &point_index) || !polygon_of(rec, layer, polygon, &polygon_index)) return 0;
     return copy_value(map->get_for_polygon(polygon_index, point_index), map->dimension, out);
 }
 
