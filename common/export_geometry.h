@@ -166,12 +166,12 @@ ExportResult export_bind_corners(ExportGeometry& geometry) noexcept;
 void export_smooth_normals(ExportGeometry& geometry) noexcept;
 void export_assign_uvs(ExportGeometry& geometry, const LWObjectFuncs& objects) noexcept;
 ExportCounts export_count_polygons(const ExportGeometry& geometry, int verify_uv) noexcept;
+void export_geometry_release(ExportGeometry& geometry) noexcept;
 
 // The normal a corner of the polygon is written with, host axes.
 inline void export_corner_normal(const ExportPolygon& polygon, const ExportCorner& corner, double out[3]) noexcept {
     for (int k = 0; k < 3; ++k) out[k] = corner.smoothed != 0 ? corner.normal[k] : polygon.normal[k];
 }
-void export_geometry_release(ExportGeometry& geometry) noexcept;
 
 // The scan callbacks (data: the ExportGeometry). Each stores one record at
 // scan_index and goes on (0); it stops the scan (1) when the geometry or the
